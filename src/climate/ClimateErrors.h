@@ -1,0 +1,49 @@
+#pragma once
+
+#include <QString>
+
+#include <exception>
+
+// A failure that the editor shows to the user: the message is in the editor's own words.
+class EClimateError : public std::exception
+{
+public:
+    explicit EClimateError(QString message);
+    const QString &message() const { return m_message; }
+    const char *what() const noexcept override { return m_what.constData(); }
+
+private:
+    QString m_message;
+    QByteArray m_what;
+};
+
+// A file failure with its code: 2 "File not found", 101 "Disk full" and so on.
+class EInOutError : public EClimateError
+{
+public:
+    explicit EInOutError(int code);
+    int ErrorCode;
+};
+
+// A text that should have held an integer.
+class EConvertError : public EClimateError
+{
+public:
+    using EClimateError::EClimateError;
+};
+
+namespace climate {
+
+// The file layer's own codes, beside the system's error numbers below 100.
+inline constexpr int kReadBeyondEndOfFile = 100;
+inline constexpr int kDiskFull = 101;
+inline constexpr int kInvalidNumericInput = 106;
+
+QString ioErrorMessage(int code);
+
+// The one place where the platform's error numbers become the editor's codes.
+int ioErrorCodeFromErrno(int err);
+
+[[noreturn]] void throwIoErrorFromErrno(int err);
+
+} // namespace climate

@@ -1,0 +1,3 @@
+#include "RegionTable.h"
+
+TRegionTable RegionTable;
