@@ -1,0 +1,96 @@
+#pragma once
+
+#include "ClimateFormat.h"
+#include "RegionTable.h"
+
+#include <QByteArray>
+#include <QByteArrayList>
+#include <QDir>
+#include <QFile>
+#include <QString>
+
+#include <grp.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <memory>
+
+// Helpers shared by the tests that read and write weather.cfg.
+namespace testdata {
+
+// Every line followed by CR LF, as the game writes them.
+inline QByteArray crlf(const QByteArrayList &lines)
+{
+    QByteArray out;
+    for (const QByteArray &line : lines)
+        out += line + "\r\n";
+    return out;
+}
+
+// A region with believable, distinct values: seed picks them.
+inline void fillRegion(TRegionRecord &region, const QByteArray &name, int seed)
+{
+    region.Name = name;
+    for (int s = 0; s < kSeasonCount; ++s) {
+        TSeasonRecord &season = region.Season[std::size_t(s)];
+        season.Values[0] = QByteArray::number((seed * 7 + s * 91) % 366);
+        for (int k = 1; k < kValueCount; ++k)
+            season.Values[std::size_t(k)] = QByteArray::number((seed * 13 + s * 17 + k * 29) % 102 - 1);
+    }
+}
+
+inline std::unique_ptr<TRegionTable> tableOf(int regions)
+{
+    auto table = std::make_unique<TRegionTable>();
+    for (int slot = 0; slot < regions; ++slot)
+        fillRegion((*table)[std::size_t(slot)], "Region " + QByteArray::number(slot), slot);
+    return table;
+}
+
+inline QByteArray fileOf(int regions, const QByteArray &header = "41")
+{
+    return climate::FormatClimateFile(*tableOf(regions), header);
+}
+
+inline void writeFile(const QString &path, const QByteArray &bytes)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size())
+        qFatal("cannot write %s", qPrintable(path));
+}
+
+inline QByteArray readFile(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable>");
+}
+
+// Runs body in a forked child and returns its exit status (or 128 + the signal). Used for
+// what must not touch the test process itself: resource limits and dropped privileges.
+template <typename Body>
+int runInChild(Body &&body)
+{
+    const pid_t pid = fork();
+    if (pid == 0)
+        _exit(body());
+    int status = 0;
+    if (pid < 0 || waitpid(pid, &status, 0) != pid)
+        return -1;
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+}
+
+// Root ignores file modes, so a child that must be refused becomes the user nobody first.
+inline bool becomeUnprivileged()
+{
+    if (geteuid() != 0)
+        return true;
+    return setgroups(0, nullptr) == 0 && setgid(65534) == 0 && setuid(65534) == 0;
+}
+
+// Lets the unprivileged child reach a folder that root created.
+inline void openToEveryone(const QString &path)
+{
+    QFile::setPermissions(path, QFileDevice::Permissions(0x7777));
+}
+
+} // namespace testdata
