@@ -242,6 +242,14 @@ private slots:
         QCOMPARE(FormatClimateFile(*loaded.table, loaded.header), written);
     }
 
+    void theSampleGameRoundTrips()
+    {
+        const QByteArray sample = readFile(QStringLiteral(NIMBREL_SAMPLE_GAME "/data/weather.cfg"));
+        const Loaded loaded = readAndDecode(sample);
+        QCOMPARE(usedSlots(*loaded.table), kRegionSlots);
+        QCOMPARE(FormatClimateFile(*loaded.table, loaded.header), sample);
+    }
+
     void nameLinesAreRenumberedBySlot()
     {
         QByteArray bytes = fileOf(2);

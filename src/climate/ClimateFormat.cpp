@@ -1,5 +1,7 @@
 #include "ClimateFormat.h"
 
+#include <cstring>
+
 namespace climate {
 namespace {
 
@@ -17,36 +19,83 @@ QByteArrayView bytes(std::string_view text)
     return QByteArrayView(text.data(), qsizetype(text.size()));
 }
 
+// Appending piece by piece costs more than the decoding does, so lines are copied into
+// room made beforehand.
+class Writer
+{
+public:
+    explicit Writer(char *at)
+        : m_at(at)
+    {
+    }
+
+    void put(QByteArrayView text)
+    {
+        std::memcpy(m_at, text.data(), std::size_t(text.size()));
+        m_at += text.size();
+    }
+
+    void put(std::string_view text) { put(bytes(text)); }
+    char *at() const { return m_at; }
+
+private:
+    char *m_at;
+};
+
+constexpr qsizetype kLongestSeasonLine = 115;
+constexpr qsizetype kLongestBlock = kBlockComments.size() + 3 + TRegionName::capacity + 2
+                                    + kSeasonCount * (kLongestSeasonLine + 2);
+
+void putSeasonLine(Writer &out, int season, const TSeasonRecord &record)
+{
+    out.put(kSeasonLabels[std::size_t(season)]);
+    for (const ClimateValue &value : kClimateValues) {
+        out.put(value.separator);
+        out.put(record.Values[std::size_t(value.index)].view());
+    }
+}
+
 } // namespace
 
 void AppendSeasonLine(QByteArray &out, int season, const TSeasonRecord &record)
 {
-    out.append(bytes(kSeasonLabels[std::size_t(season)]));
-    for (const ClimateValue &value : kClimateValues) {
-        out.append(bytes(value.separator));
-        out.append(record.Values[std::size_t(value.index)].view());
-    }
+    const qsizetype start = out.size();
+    out.resize(start + kLongestSeasonLine);
+    Writer writer(out.data() + start);
+    putSeasonLine(writer, season, record);
+    out.truncate(writer.at() - out.constData());
 }
 
 QByteArray FormatClimateFile(const TRegionTable &table, QByteArrayView headerCountLine)
 {
-    QByteArray out;
-    out.reserve(kFirstLine.size() + headerCountLine.size() + 4 + kRegionSlots * 800);
-    out.append(kFirstLine).append(kLineEnd);
-    out.append(headerCountLine).append(kLineEnd);
+    QByteArray out(kFirstLine.size() + headerCountLine.size() + 2 * kLineEnd.size() + kRegionSlots * kLongestBlock,
+                   Qt::Uninitialized);
+    Writer writer(out.data());
+    writer.put(kFirstLine);
+    writer.put(kLineEnd);
+    writer.put(headerCountLine);
+    writer.put(kLineEnd);
 
     for (int slot = 0; slot < kRegionSlots; ++slot) {
         const TRegionRecord &region = table[std::size_t(slot)];
         if (!region.isUsed())
             continue;
-        out.append(kBlockComments);
+        writer.put(kBlockComments);
         // The name line carries the slot, not a running count: a gap stays a gap.
-        out.append(QByteArray::number(slot)).append(' ').append(region.Name.view()).append(kLineEnd);
+        char number[3];
+        const int digits = slot < 10 ? 1 : 2;
+        number[0] = char(slot < 10 ? '0' + slot : '0' + slot / 10);
+        number[1] = char('0' + slot % 10);
+        writer.put(QByteArrayView(number, digits));
+        writer.put(QByteArrayView(" "));
+        writer.put(region.Name.view());
+        writer.put(kLineEnd);
         for (int s = 0; s < kSeasonCount; ++s) {
-            AppendSeasonLine(out, s, region.Season[std::size_t(s)]);
-            out.append(kLineEnd);
+            putSeasonLine(writer, s, region.Season[std::size_t(s)]);
+            writer.put(kLineEnd);
         }
     }
+    out.truncate(writer.at() - out.constData());
     return out;
 }
 

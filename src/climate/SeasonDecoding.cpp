@@ -6,9 +6,11 @@
 namespace climate {
 namespace {
 
+qsizetype indexOf(QByteArrayView text, char c);
+
 QByteArrayView stripLabelView(QByteArrayView text)
 {
-    const qsizetype space = text.indexOf(' ');
+    const qsizetype space = indexOf(text, ' ');
     return space < 0 ? text : text.sliced(space + 1);
 }
 
@@ -23,13 +25,9 @@ public:
     explicit FieldIndex(QByteArrayView text)
         : m_text(text)
     {
-        const char *begin = text.data();
-        const char *end = begin + text.size();
-        for (const char *p = begin; m_count < kMaxSpaces && p < end; ++p) {
-            p = static_cast<const char *>(std::memchr(p, ' ', std::size_t(end - p)));
-            if (!p)
-                break;
-            m_spaces[m_count++] = p - begin;
+        for (qsizetype i = 0; i < text.size() && m_count < kMaxSpaces; ++i) {
+            if (text[i] == ' ')
+                m_spaces[m_count++] = i;
         }
     }
 
@@ -45,9 +43,20 @@ private:
     std::size_t m_count = 0;
 };
 
+// Loops rather than indexOf(): the texts are a few bytes long, and decoding a whole file
+// calls these thousands of times.
+qsizetype indexOf(QByteArrayView text, char c)
+{
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        if (text[i] == c)
+            return i;
+    }
+    return -1;
+}
+
 QByteArrayView fieldBeforeComma(QByteArrayView field)
 {
-    const qsizetype comma = field.indexOf(',');
+    const qsizetype comma = indexOf(field, ',');
     if (comma < 0)
         return field;
     return comma <= 1 ? QByteArrayView() : field.sliced(1, comma - 1);
@@ -56,7 +65,7 @@ QByteArrayView fieldBeforeComma(QByteArrayView field)
 QByteArrayView stripPrefixLetterView(QByteArrayView text)
 {
     for (char letter : {'H', 'P', 'W'}) {
-        if (text.contains(letter))
+        if (indexOf(text, letter) >= 0)
             text = text.sliced(1);
     }
     return text;
