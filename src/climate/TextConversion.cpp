@@ -1,0 +1,70 @@
+#include "TextConversion.h"
+
+#include "ClimateErrors.h"
+
+#include <array>
+#include <limits>
+
+namespace climate {
+
+std::optional<int> ParseInteger(QByteArrayView text)
+{
+    qsizetype i = 0;
+    while (i < text.size() && text[i] == ' ')
+        ++i;
+    bool negative = false;
+    if (i < text.size() && (text[i] == '+' || text[i] == '-'))
+        negative = text[i++] == '-';
+    int base = 10;
+    if (i < text.size() && text[i] == '$') {
+        base = 16;
+        ++i;
+    }
+    if (i == text.size())
+        return std::nullopt;
+
+    qint64 value = 0;
+    for (; i < text.size(); ++i) {
+        const char c = text[i];
+        int digit;
+        if (c >= '0' && c <= '9')
+            digit = c - '0';
+        else if (base == 16 && c >= 'a' && c <= 'f')
+            digit = c - 'a' + 10;
+        else if (base == 16 && c >= 'A' && c <= 'F')
+            digit = c - 'A' + 10;
+        else
+            return std::nullopt;
+        value = value * base + digit;
+        if (value > qint64(std::numeric_limits<int>::max()) + 1)
+            return std::nullopt;
+    }
+    value = negative ? -value : value;
+    if (value > std::numeric_limits<int>::max())
+        return std::nullopt;
+    return int(value);
+}
+
+int StrToInt(QByteArrayView text)
+{
+    if (const std::optional<int> value = ParseInteger(text))
+        return *value;
+    throw EConvertError(QStringLiteral("'%1' is not a valid integer value").arg(FromWindows1252(text)));
+}
+
+QString FromWindows1252(QByteArrayView bytes)
+{
+    // Where the code page differs from Latin-1; unassigned bytes keep their Latin-1 meaning.
+    static constexpr std::array<char16_t, 32> k80to9F{
+        0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+        0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+        0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
+    QString text(bytes.size(), Qt::Uninitialized);
+    for (qsizetype i = 0; i < bytes.size(); ++i) {
+        const auto byte = static_cast<unsigned char>(bytes[i]);
+        text[i] = QChar(byte >= 0x80 && byte <= 0x9F ? k80to9F[byte - 0x80] : char16_t(byte));
+    }
+    return text;
+}
+
+} // namespace climate

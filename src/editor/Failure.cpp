@@ -1,0 +1,28 @@
+#include "Failure.h"
+
+#include "ClimateErrors.h"
+
+#include <QMessageBox>
+
+#include <new>
+
+void ShowFailure(const QString &message)
+{
+    QMessageBox box(QMessageBox::Critical, kApplicationTitle, message + u'.', QMessageBox::Ok);
+    box.setObjectName(QStringLiteral("failure"));
+    box.setWindowModality(Qt::ApplicationModal);
+    box.exec();
+}
+
+void RunGuarded(const std::function<void()> &handler)
+{
+    try {
+        handler();
+    } catch (const EClimateError &error) {
+        ShowFailure(error.message());
+    } catch (const std::bad_alloc &) {
+        ShowFailure(QStringLiteral("Out of memory"));
+    } catch (const std::exception &error) {
+        ShowFailure(QString::fromLocal8Bit(error.what()));
+    }
+}

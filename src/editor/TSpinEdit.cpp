@@ -1,0 +1,133 @@
+#include "TSpinEdit.h"
+
+#include "TextConversion.h"
+
+#include <QApplication>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QLocale>
+#include <QToolButton>
+
+namespace {
+
+constexpr int kArrowWidth = 15;
+constexpr int kFirstRepeatMs = 400;
+constexpr int kRepeatMs = 100;
+
+QToolButton *makeArrow(QWidget *parent, Qt::ArrowType arrow, const char *name)
+{
+    auto *button = new QToolButton(parent);
+    button->setObjectName(QLatin1String(name));
+    button->setArrowType(arrow);
+    button->setFocusPolicy(Qt::NoFocus);
+    button->setAutoRepeat(true);
+    button->setAutoRepeatDelay(kFirstRepeatMs);
+    button->setAutoRepeatInterval(kRepeatMs);
+    return button;
+}
+
+} // namespace
+
+TSpinEdit::TSpinEdit(QWidget *parent)
+    : QWidget(parent)
+    , m_edit(new QLineEdit(QStringLiteral("0"), this))
+    , m_up(makeArrow(this, Qt::UpArrow, "up"))
+    , m_down(makeArrow(this, Qt::DownArrow, "down"))
+{
+    setFocusPolicy(Qt::StrongFocus);
+    setFocusProxy(m_edit);
+    m_edit->installEventFilter(this);
+    connect(m_up, &QToolButton::clicked, this, &TSpinEdit::stepUp);
+    connect(m_down, &QToolButton::clicked, this, &TSpinEdit::stepDown);
+}
+
+void TSpinEdit::setBounds(int minValue, int maxValue)
+{
+    m_minValue = minValue;
+    m_maxValue = maxValue;
+}
+
+void TSpinEdit::setMaxLength(int length)
+{
+    m_edit->setMaxLength(length);
+}
+
+int TSpinEdit::Value() const
+{
+    return climate::ParseInteger(m_edit->text().toLatin1()).value_or(m_minValue);
+}
+
+void TSpinEdit::setValue(int value)
+{
+    if (m_minValue != m_maxValue)
+        value = std::clamp(value, m_minValue, m_maxValue);
+    m_edit->setText(QString::number(value));
+}
+
+int TSpinEdit::clampedValue() const
+{
+    const int value = Value();
+    return m_minValue == m_maxValue ? value : std::clamp(value, m_minValue, m_maxValue);
+}
+
+bool TSpinEdit::isOutOfRange() const
+{
+    return clampedValue() != Value();
+}
+
+QString TSpinEdit::text() const
+{
+    return m_edit->text();
+}
+
+void TSpinEdit::setText(const QString &text)
+{
+    m_edit->setText(text);
+}
+
+void TSpinEdit::stepBy(int steps)
+{
+    setValue(Value() + steps);
+}
+
+bool TSpinEdit::acceptsKey(const QKeyEvent &event) const
+{
+    if (event.key() == Qt::Key_Return || event.key() == Qt::Key_Enter)
+        return false;
+    const QString typed = event.text();
+    if (typed.isEmpty() || event.modifiers().testFlag(Qt::ControlModifier))
+        return true; // navigation and shortcuts: not characters at all
+    const QChar c = typed.front();
+    if (c.unicode() < 0x20 || c.unicode() == 0x7f)
+        return true; // control keys such as Backspace and Tab
+    return (c >= u'0' && c <= u'9') || c == u'+' || c == u'-' || typed == QLocale().decimalPoint();
+}
+
+bool TSpinEdit::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == m_edit && event->type() == QEvent::KeyPress) {
+        auto *key = static_cast<QKeyEvent *>(event);
+        if (key->key() == Qt::Key_Up || key->key() == Qt::Key_Down) {
+            stepBy(key->key() == Qt::Key_Up ? 1 : -1);
+            return true;
+        }
+        if (!acceptsKey(*key)) {
+            QApplication::beep();
+            return true;
+        }
+    } else if (watched == m_edit && event->type() == QEvent::FocusOut) {
+        // Leaving the editor clamps a value out of range; anything else stays as typed.
+        if (isOutOfRange())
+            setValue(Value());
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+void TSpinEdit::resizeEvent(QResizeEvent *event)
+{
+    QWidget::resizeEvent(event);
+    const int arrows = kArrowWidth;
+    m_edit->setGeometry(0, 0, width() - arrows, height());
+    m_up->setGeometry(width() - arrows, 0, arrows, height() / 2);
+    m_down->setGeometry(width() - arrows, height() / 2, arrows, height() - height() / 2);
+}

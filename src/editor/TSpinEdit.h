@@ -1,0 +1,51 @@
+#pragma once
+
+#include <QWidget>
+
+class QLineEdit;
+class QToolButton;
+
+// A one-line number editor with up and down arrows. It reads what was typed without clamping
+// (so a typed 999 reads as 999 until the editor is left), sets values clamped into its
+// bounds, and accepts only the keys a number needs.
+class TSpinEdit : public QWidget
+{
+    Q_OBJECT
+
+public:
+    explicit TSpinEdit(QWidget *parent = nullptr);
+
+    int MinValue() const { return m_minValue; }
+    int MaxValue() const { return m_maxValue; }
+    void setBounds(int minValue, int maxValue);
+    void setMaxLength(int length);
+
+    // The typed integer, or MinValue when the text is not one.
+    int Value() const;
+    // Clamped into the bounds (unless they are equal), then shown as decimal text.
+    void setValue(int value);
+    // The value read, clamped into the bounds.
+    int clampedValue() const;
+    bool isOutOfRange() const;
+
+    QString text() const;
+    void setText(const QString &text);
+    QLineEdit *lineEdit() const { return m_edit; }
+
+    void stepBy(int steps);
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
+
+private:
+    bool acceptsKey(const class QKeyEvent &event) const;
+    void stepUp() { stepBy(1); }
+    void stepDown() { stepBy(-1); }
+
+    QLineEdit *m_edit;
+    QToolButton *m_up;
+    QToolButton *m_down;
+    int m_minValue = 0;
+    int m_maxValue = 0;
+};

@@ -1,0 +1,474 @@
+#include "Weather_Main.h"
+
+#include "ClimateFile.h"
+#include "Failure.h"
+#include "SeasonDecoding.h"
+#include "TSpinEdit.h"
+#include "TTabControl.h"
+#include "TToolbarButton97.h"
+#include "TextConversion.h"
+
+#include <QDialog>
+#include <QEvent>
+#include <QGroupBox>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMenu>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QScreen>
+#include <QStyle>
+#include <QToolBar>
+
+namespace {
+
+constexpr QSize kClientSize{606, 348};
+constexpr int kDockHeight = 26;
+constexpr int kStatusHeight = 19;
+constexpr int kListItemHeight = 13;
+
+struct GroupLayout
+{
+    ValueGroup group;
+    const char *name;
+    const char *title;
+    QRect bounds;
+    int labelWidth;
+    int editorLeft;
+};
+
+constexpr std::array<GroupLayout, 3> kGroups{{
+    {ValueGroup::Wind, "GroupBox1", "Wind", {8, 32, 121, 145}, 56, 64},
+    {ValueGroup::Precipitation, "GroupBox2", "Precipitation", {136, 32, 141, 145}, 76, 84},
+    {ValueGroup::Warmth, "GroupBox3", "Warmth", {284, 32, 133, 193}, 68, 76},
+}};
+
+QString name(std::string_view text)
+{
+    return QString::fromLatin1(text.data(), qsizetype(text.size()));
+}
+
+template <typename Widget>
+Widget *named(Widget *widget, const QString &objectName, const QRect &bounds)
+{
+    widget->setObjectName(objectName);
+    widget->setGeometry(bounds);
+    return widget;
+}
+
+QLabel *makeLabel(QWidget *parent, const char *objectName, const QString &text, const QRect &bounds)
+{
+    auto *label = named(new QLabel(text, parent), QLatin1String(objectName), bounds);
+    label->setAccessibleName(text);
+    return label;
+}
+
+TToolbarButton97 *makeImageButton(QWidget *parent, const char *objectName, const QString &text, const char *icon,
+                                  QSize iconSize, const QRect &bounds)
+{
+    auto *button = named(new TToolbarButton97(parent), QLatin1String(objectName), bounds);
+    button->setIcon(QIcon(QLatin1String(icon)));
+    button->setIconSize(iconSize);
+    button->setToolButtonStyle(Qt::ToolButtonIconOnly);
+    button->setAccessibleName(text);
+    button->setToolTip(text);
+    return button;
+}
+
+TToolbarButton97 *makeDropDown(QWidget *parent, const char *objectName, const QString &text, QMenu *menu,
+                               const QRect &bounds)
+{
+    auto *button = named(new TToolbarButton97(parent), QLatin1String(objectName), bounds);
+    button->setText(text);
+    button->setAccessibleName(text);
+    button->setMenu(menu);
+    button->setPopupMode(QToolButton::InstantPopup);
+    button->setStyleSheet(QStringLiteral("QToolButton::menu-indicator { image: none; width: 0px; }"));
+    return button;
+}
+
+QAction *makeAction(QMenu *menu, const char *objectName, const QString &text)
+{
+    QAction *action = menu->addAction(text);
+    action->setObjectName(QLatin1String(objectName));
+    return action;
+}
+
+QToolBar *makeToolbar(QWidget *dock, const char *objectName, const QRect &bounds)
+{
+    auto *toolbar = named(new QToolBar(QLatin1String(objectName), dock), QLatin1String(objectName), bounds);
+    toolbar->setMovable(false);
+    return toolbar;
+}
+
+} // namespace
+
+QFont EditorFont()
+{
+    QFont font;
+    font.setFamilies({QStringLiteral("Verdana"), QStringLiteral("DejaVu Sans"), QStringLiteral("Bitstream Vera Sans"),
+                      QStringLiteral("Tahoma")});
+    font.setStyleHint(QFont::SansSerif);
+    font.setPixelSize(11);
+    return font;
+}
+
+TWeather_Editor_::TWeather_Editor_(QWidget *parent)
+    : QMainWindow(parent)
+{
+    setObjectName(QStringLiteral("Weather_Editor_"));
+    setWindowTitle(kApplicationTitle);
+    setWindowIcon(QIcon(QStringLiteral(":/icons/program.svg")));
+    setFont(EditorFont());
+
+    m_client = new QWidget(this);
+    m_client->setObjectName(QStringLiteral("client"));
+    m_client->setAutoFillBackground(true);
+    m_client->setBackgroundRole(QPalette::Button);
+    setCentralWidget(m_client);
+
+    createToolbars(m_client);
+    createRegionList(m_client);
+    createSeasons(m_client);
+    createStatusPanel(m_client);
+    setTabOrder();
+    resize(kClientSize);
+    // Binding touches no file; doing it now as well keeps Open working where the window is
+    // never activated (no window manager, or a test on the offscreen platform).
+    BindClimateFile();
+}
+
+void TWeather_Editor_::createToolbars(QWidget *client)
+{
+    Dock971 = named(new QWidget(client), QStringLiteral("Dock971"), {0, 0, kClientSize.width(), kDockHeight});
+
+    file_popup = new QMenu(this);
+    file_popup->setObjectName(QStringLiteral("file_popup"));
+    QAction *Open1 = makeAction(file_popup, "Open1", QStringLiteral("Open"));
+    QAction *Save1 = makeAction(file_popup, "Save1", QStringLiteral("Save"));
+    file_popup->addSeparator()->setObjectName(QStringLiteral("N1"));
+    QAction *Exit1 = makeAction(file_popup, "Exit1", QStringLiteral("Exit"));
+    help_popup = new QMenu(this);
+    help_popup->setObjectName(QStringLiteral("help_popup"));
+    QAction *About1 = makeAction(help_popup, "About1", QStringLiteral("About..."));
+
+    Toolbar972 = makeToolbar(Dock971, "Toolbar972", {0, 0, 113, kDockHeight});
+    ToolbarButton978 = makeDropDown(Toolbar972, "ToolbarButton978", QStringLiteral("File"), file_popup, {11, 2, 50, 22});
+    ToolbarButton972 = makeDropDown(Toolbar972, "ToolbarButton972", QStringLiteral("Help"), help_popup, {61, 2, 50, 22});
+
+    Toolbar971 = makeToolbar(Dock971, "Toolbar971", {113, 0, 88, kDockHeight});
+    Menu_Open = makeImageButton(Toolbar971, "Menu_Open", QStringLiteral("Open"), ":/icons/open.svg", {20, 20},
+                                {11, 2, 23, 22});
+    Menu_Save = makeImageButton(Toolbar971, "Menu_Save", QStringLiteral("Save"), ":/icons/save.svg", {14, 14},
+                                {34, 2, 23, 22});
+    auto *ToolbarSep971 = named(new QFrame(Toolbar971), QStringLiteral("ToolbarSep971"), {57, 2, 6, 22});
+    ToolbarSep971->setFrameShape(QFrame::VLine);
+    ToolbarSep971->setFrameShadow(QFrame::Sunken);
+    ToolbarButton971 = makeImageButton(Toolbar971, "ToolbarButton971", QStringLiteral("About"), ":/icons/about.svg",
+                                       {18, 19}, {63, 2, 23, 22});
+
+    connect(Menu_Open, &QToolButton::clicked, this, guarded(this, &TWeather_Editor_::Menu_OpenClick));
+    connect(Open1, &QAction::triggered, this, guarded(this, &TWeather_Editor_::Menu_OpenClick));
+    connect(Menu_Save, &QToolButton::clicked, this, guarded(this, &TWeather_Editor_::Menu_SaveClick));
+    connect(Save1, &QAction::triggered, this, guarded(this, &TWeather_Editor_::Menu_SaveClick));
+    connect(ToolbarButton971, &QToolButton::clicked, this, guarded(this, &TWeather_Editor_::ToolbarButton971Click));
+    connect(About1, &QAction::triggered, this, guarded(this, &TWeather_Editor_::About1Click));
+    connect(Exit1, &QAction::triggered, this, guarded(this, &TWeather_Editor_::Exit1Click));
+}
+
+void TWeather_Editor_::createRegionList(QWidget *client)
+{
+    auto *Label18 = makeLabel(client, "Label18", QStringLiteral("Countrys and Regions"), {8, 32, 126, 13});
+    Label18->setAttribute(Qt::WA_TranslucentBackground);
+
+    Regions_List = named(new QListWidget(client), QStringLiteral("Regions_List"), {8, 48, 161, 273});
+    Regions_List->setFrameShape(QFrame::NoFrame);
+    Regions_List->setUniformItemSizes(true);
+    Regions_List->setSelectionMode(QAbstractItemView::SingleSelection);
+    Regions_List->setAccessibleName(Label18->text());
+    connect(Regions_List, &QListWidget::currentRowChanged, this, guarded(this, &TWeather_Editor_::Regions_ListClick));
+
+    auto *Label19 = makeLabel(client, "Label19", QStringLiteral("Name : "), {176, 48, 46, 13});
+    Region_Name = named(new QLineEdit(client), QStringLiteral("Region_Name"), {232, 44, 169, 21});
+    Region_Name->setReadOnly(true);
+    Region_Name->setFrame(false);
+    Region_Name->setAccessibleName(Label19->text());
+}
+
+void TWeather_Editor_::createSeasons(QWidget *client)
+{
+    QStringList tabs;
+    for (std::string_view season : kSeasonNames)
+        tabs << name(season);
+    Seasons = named(new TTabControl(tabs, 105, client), QStringLiteral("Seasons"), {176, 72, 424, 249});
+    Seasons->setAccessibleName(QStringLiteral("Seasons"));
+    connect(Seasons, &TTabControl::changed, this, guarded(this, &TWeather_Editor_::SeasonsChange));
+
+    std::array<QGroupBox *, kGroups.size()> boxes{};
+    for (std::size_t g = 0; g < kGroups.size(); ++g) {
+        boxes[g] = named(new QGroupBox(QLatin1String(kGroups[g].title), Seasons), QLatin1String(kGroups[g].name),
+                         kGroups[g].bounds);
+        boxes[g]->setAccessibleName(boxes[g]->title());
+    }
+
+    for (const ClimateValue &value : kClimateValues) {
+        const bool startDay = value.group == ValueGroup::StartDay;
+        QWidget *parent = Seasons;
+        QRect labelBounds{8, 221, 199, 13};
+        QRect editorBounds{224, 216, 49, 22};
+        if (!startDay) {
+            const auto g = std::size_t(int(value.group) - int(ValueGroup::Wind));
+            parent = boxes[g];
+            labelBounds = {8, 21 + 24 * value.row, kGroups[g].labelWidth, 13};
+            editorBounds = {kGroups[g].editorLeft, 16 + 24 * value.row, 48, 22};
+        }
+        const QString caption = startDay ? QStringLiteral("Start of Spring (days after jan 1st)") : name(value.label);
+        QLabel *label = makeLabel(parent, value.labelName.data(), caption, labelBounds);
+        if (!startDay)
+            label->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+        else
+            Label20 = label;
+
+        auto *spin = named(new TSpinEdit(parent), name(value.editorName), editorBounds);
+        spin->setBounds(value.minValue, value.maxValue);
+        spin->setMaxLength(3);
+        spin->setEnabled(false);
+        spin->setAccessibleName(startDay ? QStringLiteral("Start day") : name(value.label).chopped(3));
+        label->setBuddy(spin);
+        m_editors[std::size_t(value.index)] = spin;
+    }
+
+    auto *reset = named(new TToolbarButton97(Seasons), QStringLiteral("ToolbarButton973"), {8, 184, 121, 24});
+    reset->setText(QStringLiteral("Reset season"));
+    reset->setAccessibleName(reset->text());
+    connect(reset, &QToolButton::clicked, this, guarded(this, &TWeather_Editor_::ToolbarButton973Click));
+
+    auto *store = named(new TToolbarButton97(Seasons), QStringLiteral("ToolbarButton974"), {136, 184, 141, 24});
+    store->setText(QStringLiteral("Save season"));
+    store->setAccessibleName(store->text());
+    connect(store, &QToolButton::clicked, this, guarded(this, &TWeather_Editor_::ToolbarButton974Click));
+}
+
+void TWeather_Editor_::createStatusPanel(QWidget *client)
+{
+    Panel3 = named(new QFrame(client), QStringLiteral("Panel3"),
+                   {0, kClientSize.height() - kStatusHeight, kClientSize.width(), kStatusHeight});
+    Panel3->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    Panel3->setLineWidth(1);
+    Status = makeLabel(Panel3, "Status", QStringLiteral("Status"), {1, 2, 288, 15});
+    Image1 = named(new QLabel(Panel3), QStringLiteral("Image1"), {kClientSize.width() - 16, 2, 15, 15});
+    Image1->setPixmap(QIcon(QStringLiteral(":/icons/status.svg")).pixmap(15, 15));
+    Image1->setAccessibleName(QStringLiteral("Status picture"));
+}
+
+void TWeather_Editor_::setTabOrder()
+{
+    QWidget *previous = Seasons->tabBar();
+    auto chain = [&previous](QWidget *next) {
+        QWidget::setTabOrder(previous, next);
+        previous = next;
+    };
+    for (int v = 1; v < kValueCount; ++v)
+        chain(editor(v));
+    chain(editor(0));
+    chain(Regions_List);
+    chain(Region_Name);
+}
+
+// The dock keeps to the top edge at full width and the status panel to the bottom edge;
+// nothing else moves when the window is resized.
+void TWeather_Editor_::placeEdgeControls()
+{
+    const QSize size = m_client->size();
+    Dock971->setGeometry(0, 0, size.width(), kDockHeight);
+    Panel3->setGeometry(0, size.height() - kStatusHeight, size.width(), kStatusHeight);
+    Image1->move(size.width() - Image1->width() - 1, 2);
+}
+
+bool TWeather_Editor_::event(QEvent *event)
+{
+    if (event->type() == QEvent::WindowActivate)
+        RunGuarded([this] { FormActivate(); });
+    else if (event->type() == QEvent::LayoutRequest || event->type() == QEvent::Resize)
+        placeEdgeControls();
+    return QMainWindow::event(event);
+}
+
+void TWeather_Editor_::showEvent(QShowEvent *event)
+{
+    QMainWindow::showEvent(event);
+    placeEdgeControls();
+    if (!m_placed) {
+        m_placed = true;
+        if (QScreen *screen = this->screen())
+            move(screen->availableGeometry().center() - QPoint(frameGeometry().width() / 2, frameGeometry().height() / 2));
+    }
+}
+
+// --- commands ------------------------------------------------------------------------------
+
+void TWeather_Editor_::Menu_OpenClick()
+{
+    Status->setText(QStringLiteral("Loading..."));
+    Status->repaint();
+    LoadClimateFile();
+    Loaded = true;
+    EnableEditors();
+    DecodeTable();
+    FillRegionList();
+    m_selectingFromCode = true;
+    Regions_List->setCurrentRow(0);
+    m_selectingFromCode = false;
+    CurrentRegion = m_rowSlots.empty() ? 0 : m_rowSlots.front();
+    ShowSeason();
+    Status->setText(QStringLiteral("Status"));
+}
+
+void TWeather_Editor_::Menu_SaveClick()
+{
+    Status->setText(QStringLiteral("Saving..."));
+    Status->repaint();
+    // The table is empty until a file was read: saving it would empty the game's file.
+    if (!Loaded) {
+        showInformation(QStringLiteral("Open the file before saving it: nothing has been loaded yet"));
+    } else if (confirmSave()) {
+        SaveClimateFile();
+    }
+    Status->setText(QStringLiteral("Status"));
+}
+
+void TWeather_Editor_::ToolbarButton971Click()
+{
+    if (m_aboutBox)
+        m_aboutBox->exec();
+}
+
+void TWeather_Editor_::About1Click()
+{
+    ToolbarButton971Click();
+}
+
+void TWeather_Editor_::Exit1Click()
+{
+    close();
+}
+
+void TWeather_Editor_::FormActivate()
+{
+    BindClimateFile();
+}
+
+bool TWeather_Editor_::confirmSave()
+{
+    QMessageBox box(QMessageBox::Question, QStringLiteral("Confirm"), QStringLiteral("Save over the existing data?"),
+                    QMessageBox::NoButton, this);
+    box.setObjectName(QStringLiteral("confirm"));
+    QPushButton *yes = box.addButton(QStringLiteral("&Yes"), QMessageBox::YesRole);
+    QPushButton *no = box.addButton(QStringLiteral("&No"), QMessageBox::NoRole);
+    box.setDefaultButton(yes);
+    box.setEscapeButton(no);
+    box.exec();
+    return box.clickedButton() == yes;
+}
+
+void TWeather_Editor_::showInformation(const QString &text)
+{
+    QMessageBox box(QMessageBox::Information, QStringLiteral("Information"), text, QMessageBox::Ok, this);
+    box.setObjectName(QStringLiteral("information"));
+    box.exec();
+}
+
+// --- the climate file and table ------------------------------------------------------------
+
+void TWeather_Editor_::BindClimateFile()
+{
+    climate::BindClimateFile(climate::ClimateFile);
+}
+
+void TWeather_Editor_::LoadClimateFile()
+{
+    climate::LoadClimateFile(climate::ClimateFile, RegionTable, HeaderCountLine);
+}
+
+void TWeather_Editor_::SaveClimateFile()
+{
+    if (climate::SaveClimateFile(climate::ClimateFile, RegionTable, HeaderCountLine) == climate::SaveOutcome::ReadOnly)
+        showInformation(QStringLiteral("The file is read-only"));
+}
+
+void TWeather_Editor_::DecodeTable()
+{
+    climate::DecodeTable(RegionTable);
+}
+
+void TWeather_Editor_::EnableEditors()
+{
+    for (int v = 1; v < kValueCount; ++v)
+        editor(v)->setEnabled(true);
+    editor(0)->setEnabled(true);
+}
+
+void TWeather_Editor_::FillRegionList()
+{
+    m_selectingFromCode = true;
+    Regions_List->clear();
+    m_rowSlots.clear();
+    for (int slot = 0; slot < kRegionSlots; ++slot) {
+        const TRegionRecord &region = RegionTable[std::size_t(slot)];
+        if (!region.isUsed())
+            continue;
+        auto *item = new QListWidgetItem(climate::FromWindows1252(region.Name), Regions_List);
+        item->setSizeHint({1, kListItemHeight}); // as wide as the list, 13 pixels high
+        m_rowSlots.push_back(quint8(slot));
+    }
+    m_selectingFromCode = false;
+}
+
+void TWeather_Editor_::ShowSeason()
+{
+    const TRegionRecord &region = RegionTable[CurrentRegion];
+    const TSeasonRecord &season = region.Season[std::size_t(Seasons->currentIndex())];
+    Region_Name->setText(climate::FromWindows1252(region.Name));
+    for (int v = 0; v < kValueCount; ++v)
+        editor(v)->setValue(climate::StrToInt(season.Values[std::size_t(v)]));
+}
+
+// --- editing -------------------------------------------------------------------------------
+
+void TWeather_Editor_::Regions_ListClick()
+{
+    const int row = Regions_List->currentRow();
+    if (m_selectingFromCode || row < 0 || std::size_t(row) >= m_rowSlots.size())
+        return;
+    CurrentRegion = m_rowSlots[std::size_t(row)];
+    ShowSeason();
+}
+
+void TWeather_Editor_::SeasonsChange()
+{
+    if (Loaded)
+        ShowSeason();
+    Label20->setText(QStringLiteral("Start of %1 (days after jan 1st)").arg(name(kSeasonNames[std::size_t(Seasons->currentIndex())])));
+    Label20->setAccessibleName(Label20->text());
+}
+
+void TWeather_Editor_::ToolbarButton973Click()
+{
+    ShowSeason();
+}
+
+void TWeather_Editor_::ToolbarButton974Click()
+{
+    TSeasonRecord &season = RegionTable[CurrentRegion].Season[std::size_t(Seasons->currentIndex())];
+    for (int v : {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16, 17, 0}) {
+        TSpinEdit *spin = editor(v);
+        // A value typed into the focused editor has not been clamped yet: it is clamped here,
+        // as leaving the editor would, so the file never gets a value out of range.
+        const int value = spin->clampedValue();
+        if (spin->isOutOfRange())
+            spin->setValue(value);
+        season.Values[std::size_t(v)] = QByteArray::number(value);
+    }
+}

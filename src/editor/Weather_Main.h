@@ -1,0 +1,104 @@
+#pragma once
+
+#include "ClimateValues.h"
+
+#include <QByteArray>
+#include <QMainWindow>
+
+#include <array>
+#include <vector>
+
+class QAction;
+class QDialog;
+class QFrame;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QListWidget;
+class QMenu;
+class QToolBar;
+class TSpinEdit;
+class TTabControl;
+class TToolbarButton97;
+
+// The editor's main window: the region list, the season tabs with their eighteen editors,
+// the toolbar and the status line, and the commands that tie them to weather.cfg.
+class TWeather_Editor_ : public QMainWindow
+{
+    Q_OBJECT
+
+public:
+    explicit TWeather_Editor_(QWidget *parent = nullptr);
+
+    void setAboutBox(QDialog *aboutBox) { m_aboutBox = aboutBox; }
+
+    // Commands and events.
+    void Menu_OpenClick();
+    void Menu_SaveClick();
+    void ToolbarButton971Click();
+    void About1Click();
+    void Exit1Click();
+    void FormActivate();
+    void Regions_ListClick();
+    void SeasonsChange();
+    void ToolbarButton973Click();
+    void ToolbarButton974Click();
+
+    // The climate file and table.
+    void BindClimateFile();
+    void LoadClimateFile();
+    void SaveClimateFile();
+    void DecodeTable();
+    void EnableEditors();
+    void FillRegionList();
+    void ShowSeason();
+
+    bool Loaded = false;
+    quint8 CurrentRegion = 0;
+    QByteArray HeaderCountLine;
+
+protected:
+    bool event(QEvent *event) override;
+    void showEvent(QShowEvent *event) override;
+
+private:
+    void createToolbars(QWidget *client);
+    void createRegionList(QWidget *client);
+    void createSeasons(QWidget *client);
+    void createStatusPanel(QWidget *client);
+    void setTabOrder();
+    void placeEdgeControls();
+    bool confirmSave();
+    void showInformation(const QString &text);
+    TSpinEdit *editor(int valueIndex) const { return m_editors[std::size_t(valueIndex)]; }
+
+    QWidget *m_client = nullptr;
+    QWidget *Dock971 = nullptr;
+    QToolBar *Toolbar972 = nullptr;
+    QToolBar *Toolbar971 = nullptr;
+    TToolbarButton97 *ToolbarButton978 = nullptr;
+    TToolbarButton97 *ToolbarButton972 = nullptr;
+    TToolbarButton97 *Menu_Open = nullptr;
+    TToolbarButton97 *Menu_Save = nullptr;
+    TToolbarButton97 *ToolbarButton971 = nullptr;
+    QMenu *file_popup = nullptr;
+    QMenu *help_popup = nullptr;
+    QListWidget *Regions_List = nullptr;
+    QLineEdit *Region_Name = nullptr;
+    TTabControl *Seasons = nullptr;
+    QLabel *Label20 = nullptr;
+    QFrame *Panel3 = nullptr;
+    QLabel *Status = nullptr;
+    QLabel *Image1 = nullptr;
+    std::array<TSpinEdit *, kValueCount> m_editors{};
+
+    // Which slot each row of the region list shows: a region without a name leaves a gap
+    // in the slots but not in the list.
+    std::vector<quint8> m_rowSlots;
+    bool m_selectingFromCode = false;
+    bool m_placed = false;
+    QDialog *m_aboutBox = nullptr;
+};
+
+// The font of every window: Verdana 11 pixels, or the closest sans-serif installed.
+QFont EditorFont();
