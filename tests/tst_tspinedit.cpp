@@ -1,0 +1,181 @@
+#include "TSpinEdit.h"
+
+#include <QLineEdit>
+#include <QSignalSpy>
+#include <QTest>
+#include <QToolButton>
+
+class TestTSpinEdit : public QObject
+{
+    Q_OBJECT
+
+private:
+    std::unique_ptr<QWidget> m_window;
+    TSpinEdit *m_spin = nullptr;
+    QLineEdit *m_other = nullptr;
+
+private slots:
+    void init()
+    {
+        m_window = std::make_unique<QWidget>();
+        m_spin = new TSpinEdit(m_window.get());
+        m_spin->setGeometry(0, 0, 48, 22);
+        m_spin->setBounds(-1, 100);
+        m_spin->setMaxLength(3);
+        m_other = new QLineEdit(m_window.get());
+        m_other->move(0, 40);
+        m_window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(m_window.get()));
+        m_spin->setFocus();
+    }
+
+    void startsAtZero()
+    {
+        QCOMPARE(TSpinEdit().text(), QStringLiteral("0"));
+    }
+
+    void readsWithoutClamping_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<int>("value");
+        QTest::newRow("plain") << "42" << 42;
+        QTest::newRow("above the bounds") << "999" << 999;
+        QTest::newRow("below the bounds") << "-99" << -99;
+        QTest::newRow("plus sign") << "+7" << 7;
+        QTest::newRow("leading blanks") << "  5" << 5;
+        QTest::newRow("hexadecimal") << "$1F" << 31;
+        QTest::newRow("empty is MinValue") << "" << -1;
+        QTest::newRow("sign alone") << "-" << -1;
+        QTest::newRow("trailing blank") << "5 " << -1;
+        QTest::newRow("decimal separator") << "1.5" << -1;
+    }
+
+    void readsWithoutClamping()
+    {
+        QFETCH(QString, text);
+        QFETCH(int, value);
+        m_spin->setText(text);
+        QCOMPARE(m_spin->Value(), value);
+    }
+
+    void setsClamped_data()
+    {
+        QTest::addColumn<int>("minValue");
+        QTest::addColumn<int>("maxValue");
+        QTest::addColumn<int>("value");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("inside") << -1 << 100 << 55 << "55";
+        QTest::newRow("above") << -1 << 100 << 150 << "100";
+        QTest::newRow("below") << -1 << 100 << -5 << "-1";
+        QTest::newRow("start day") << 0 << 365 << 400 << "365";
+        QTest::newRow("equal bounds do not clamp") << 0 << 0 << 999 << "999";
+    }
+
+    void setsClamped()
+    {
+        QFETCH(int, minValue);
+        QFETCH(int, maxValue);
+        QFETCH(int, value);
+        QFETCH(QString, text);
+        m_spin->setBounds(minValue, maxValue);
+        m_spin->setValue(value);
+        QCOMPARE(m_spin->text(), text);
+    }
+
+    void filtersKeys_data()
+    {
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("digits") << "42" << "42";
+        QTest::newRow("letters dropped") << "4a2b" << "42";
+        QTest::newRow("signs") << "+7" << "+7";
+        QTest::newRow("minus") << "-5" << "-5";
+        QTest::newRow("decimal separator") << QString(u'1' + QLocale().decimalPoint() + u'5') << QString(u'1' + QLocale().decimalPoint() + u'5');
+        QTest::newRow("space dropped") << "1 2" << "12";
+        QTest::newRow("three characters at most") << "12345" << "123";
+    }
+
+    void filtersKeys()
+    {
+        QFETCH(QString, typed);
+        QFETCH(QString, text);
+        m_spin->lineEdit()->clear();
+        QTest::keyClicks(m_spin->lineEdit(), typed);
+        QCOMPARE(m_spin->text(), text);
+    }
+
+    void enterIsDropped()
+    {
+        QSignalSpy returned(m_spin->lineEdit(), &QLineEdit::returnPressed);
+        QTest::keyClick(m_spin->lineEdit(), Qt::Key_Return);
+        QTest::keyClick(m_spin->lineEdit(), Qt::Key_Enter);
+        QCOMPARE(returned.count(), 0);
+        QTest::keyClick(m_spin->lineEdit(), Qt::Key_Backspace);
+        QCOMPARE(m_spin->text(), QString());
+    }
+
+    void stepsClamped_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<int>("key");
+        QTest::addColumn<QString>("result");
+        QTest::newRow("up") << "5" << int(Qt::Key_Up) << "6";
+        QTest::newRow("down") << "5" << int(Qt::Key_Down) << "4";
+        QTest::newRow("up past the top") << "100" << int(Qt::Key_Up) << "100";
+        QTest::newRow("up from a typed 999") << "999" << int(Qt::Key_Up) << "100";
+        QTest::newRow("down from empty") << "" << int(Qt::Key_Down) << "-1";
+    }
+
+    void stepsClamped()
+    {
+        QFETCH(QString, text);
+        QFETCH(int, key);
+        QFETCH(QString, result);
+        m_spin->setText(text);
+        QTest::keyClick(m_spin->lineEdit(), Qt::Key(key));
+        QCOMPARE(m_spin->text(), result);
+    }
+
+    void arrowButtonsStepAndRepeat()
+    {
+        auto *up = m_spin->findChild<QToolButton *>(QStringLiteral("up"));
+        auto *down = m_spin->findChild<QToolButton *>(QStringLiteral("down"));
+        QVERIFY(up && down);
+        m_spin->setText(QStringLiteral("10"));
+        QTest::mouseClick(up, Qt::LeftButton);
+        QCOMPARE(m_spin->text(), QStringLiteral("11"));
+        QTest::mouseClick(down, Qt::LeftButton);
+        QTest::mouseClick(down, Qt::LeftButton);
+        QCOMPARE(m_spin->text(), QStringLiteral("9"));
+        QVERIFY(m_spin->lineEdit()->hasFocus());
+        QCOMPARE(up->focusPolicy(), Qt::NoFocus);
+        QVERIFY(up->autoRepeat());
+        QCOMPARE(up->autoRepeatDelay(), 400);
+        QCOMPARE(up->autoRepeatInterval(), 100);
+    }
+
+    void leavingClampsOnlyWhatIsOutOfRange_data()
+    {
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QString>("left");
+        QTest::newRow("too big") << "999" << "100";
+        QTest::newRow("too small") << "-50" << "-1";
+        QTest::newRow("in range stays as typed") << "+7" << "+7";
+        QTest::newRow("empty stays") << "" << "";
+        QTest::newRow("not a number stays") << "-" << "-";
+    }
+
+    void leavingClampsOnlyWhatIsOutOfRange()
+    {
+        QFETCH(QString, typed);
+        QFETCH(QString, left);
+        m_spin->lineEdit()->clear();
+        QTest::keyClicks(m_spin->lineEdit(), typed);
+        m_other->setFocus();
+        QTRY_VERIFY(m_other->hasFocus());
+        QCOMPARE(m_spin->text(), left);
+    }
+};
+
+QTEST_MAIN(TestTSpinEdit)
+#include "tst_tspinedit.moc"

@@ -1,0 +1,479 @@
+#include "ClimateFile.h"
+#include "ClimateTestData.h"
+#include "DialogAnswerer.h"
+#include "TSpinEdit.h"
+#include "Weather_Main.h"
+
+#include <QAction>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMenu>
+#include <QTabBar>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QToolButton>
+
+using namespace testdata;
+
+namespace {
+
+const QString kTitle = QStringLiteral("Nimbrel - Climate Editor by [Kest]");
+
+QStringList editorTexts(const QWidget *window)
+{
+    QStringList texts;
+    for (const ClimateValue &value : kClimateValues)
+        texts << window->findChild<TSpinEdit *>(QString::fromLatin1(value.editorName.data()))->text();
+    return texts;
+}
+
+QStringList valueTexts(const TSeasonRecord &season)
+{
+    QStringList texts;
+    for (const TValueText &value : season.Values)
+        texts << QString::fromLatin1(value.toByteArray());
+    return texts;
+}
+
+} // namespace
+
+class TestWeatherMain : public QObject
+{
+    Q_OBJECT
+
+private:
+    QTemporaryDir m_dir;
+    QString m_startDir = QDir::currentPath();
+    std::unique_ptr<TWeather_Editor_> m_window;
+
+    TWeather_Editor_ &window() { return *m_window; }
+
+    template <typename T = QWidget>
+    T *control(const char *name)
+    {
+        auto *found = m_window->findChild<T *>(QLatin1String(name));
+        if (!found)
+            qFatal("no control %s", name);
+        return found;
+    }
+
+    TSpinEdit *spin(const char *name) { return control<TSpinEdit>(name); }
+    QString status() { return control<QLabel>("Status")->text(); }
+    QListWidget *list() { return control<QListWidget>("Regions_List"); }
+    QTabBar *tabs() { return control<QWidget>("Seasons")->findChild<QTabBar *>(); }
+    QString fileName() const { return QDir::current().filePath(QStringLiteral("data/weather.cfg")); }
+
+    void click(const char *button) { QTest::mouseClick(control<QToolButton>(button), Qt::LeftButton); }
+
+    // Runs a command that shows one modal dialog, answered with buttonText.
+    DialogAnswerer *answering(const QString &buttonText = QStringLiteral("OK"))
+    {
+        return new DialogAnswerer(buttonText);
+    }
+
+    void open()
+    {
+        click("Menu_Open");
+        QCOMPARE(status(), QStringLiteral("Status"));
+    }
+
+    // Runs command, answering the one dialog it shows; returns what the dialog showed.
+    template <typename Command>
+    std::unique_ptr<DialogAnswerer> expectDialog(Command command, const QString &button = QStringLiteral("OK"))
+    {
+        auto answerer = std::make_unique<DialogAnswerer>(button);
+        command();
+        return answerer;
+    }
+
+private slots:
+    void init()
+    {
+        static int game = 0;
+        const QString folder = m_dir.filePath(QStringLiteral("game%1").arg(++game));
+        QVERIFY(QDir().mkpath(folder + QStringLiteral("/data")));
+        QVERIFY(QDir::setCurrent(folder));
+        RegionTable = {};
+        m_window = std::make_unique<TWeather_Editor_>();
+        m_window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(m_window.get()));
+    }
+
+    void cleanup()
+    {
+        m_window.reset();
+        QDir::setCurrent(m_startDir);
+    }
+
+    // --- the window as it starts ---------------------------------------------------------
+
+    void startsEmptyAndDisabled()
+    {
+        QCOMPARE(window().windowTitle(), kTitle);
+        QCOMPARE(window().centralWidget()->size(), QSize(606, 348));
+        QCOMPARE(status(), QStringLiteral("Status"));
+        QCOMPARE(list()->count(), 0);
+        QCOMPARE(tabs()->currentIndex(), 0);
+        QVERIFY(!window().Loaded);
+        for (const ClimateValue &value : kClimateValues) {
+            const TSpinEdit *editor = spin(value.editorName.data());
+            QVERIFY(!editor->isEnabled());
+            QCOMPARE(editor->text(), QStringLiteral("0"));
+            QCOMPARE(editor->MinValue(), value.minValue);
+            QCOMPARE(editor->MaxValue(), value.maxValue);
+        }
+    }
+
+    void controlsStandAtTheirPlaces_data()
+    {
+        QTest::addColumn<QByteArray>("name");
+        QTest::addColumn<QRect>("bounds");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("Dock971") << QByteArray("Dock971") << QRect(0, 0, 606, 26) << QString();
+        QTest::newRow("Toolbar971") << QByteArray("Toolbar971") << QRect(113, 0, 88, 26) << QString();
+        QTest::newRow("File") << QByteArray("ToolbarButton978") << QRect(11, 2, 50, 22) << "File";
+        QTest::newRow("Help") << QByteArray("ToolbarButton972") << QRect(61, 2, 50, 22) << "Help";
+        QTest::newRow("Open") << QByteArray("Menu_Open") << QRect(11, 2, 23, 22) << "Open";
+        QTest::newRow("About") << QByteArray("ToolbarButton971") << QRect(63, 2, 23, 22) << "About";
+        QTest::newRow("Label18") << QByteArray("Label18") << QRect(8, 32, 126, 13) << "Countrys and Regions";
+        QTest::newRow("Regions_List") << QByteArray("Regions_List") << QRect(8, 48, 161, 273) << "Countrys and Regions";
+        QTest::newRow("Region_Name") << QByteArray("Region_Name") << QRect(232, 44, 169, 21) << "Name : ";
+        QTest::newRow("Seasons") << QByteArray("Seasons") << QRect(176, 72, 424, 249) << "Seasons";
+        QTest::newRow("GroupBox3") << QByteArray("GroupBox3") << QRect(284, 32, 133, 193) << "Warmth";
+        QTest::newRow("Label10") << QByteArray("Label10") << QRect(8, 117, 76, 13) << "Down Pour : ";
+        QTest::newRow("Warmth_7") << QByteArray("Warmth_7") << QRect(76, 160, 48, 22) << "Very Hot";
+        QTest::newRow("Reset") << QByteArray("ToolbarButton973") << QRect(8, 184, 121, 24) << "Reset season";
+        QTest::newRow("start_season") << QByteArray("start_season") << QRect(224, 216, 49, 22) << "Start day";
+        QTest::newRow("Panel3") << QByteArray("Panel3") << QRect(0, 329, 606, 19) << QString();
+        QTest::newRow("Status") << QByteArray("Status") << QRect(1, 2, 288, 15) << "Status";
+    }
+
+    void controlsStandAtTheirPlaces()
+    {
+        QFETCH(QByteArray, name);
+        QFETCH(QRect, bounds);
+        QFETCH(QString, text);
+        QWidget *widget = control(name.constData());
+        QCOMPARE(widget->geometry(), bounds);
+        if (!text.isEmpty())
+            QCOMPARE(widget->accessibleName(), text);
+    }
+
+    void noLabelIsClipped()
+    {
+        for (const QLabel *label : window().findChildren<QLabel *>()) {
+            if (label->text().isEmpty())
+                continue;
+            QVERIFY2(label->fontMetrics().horizontalAdvance(label->text()) <= label->width(), qPrintable(label->objectName()));
+        }
+    }
+
+    void menusHoldTheirCommands()
+    {
+        QStringList items;
+        for (const QAction *action : control<QMenu>("file_popup")->actions())
+            items << (action->isSeparator() ? QStringLiteral("-") : action->text());
+        QCOMPARE(items, (QStringList{"Open", "Save", "-", "Exit"}));
+        QCOMPARE(control<QMenu>("help_popup")->actions().at(0)->text(), QStringLiteral("About..."));
+        QCOMPARE(control<QToolButton>("ToolbarButton978")->menu(), control<QMenu>("file_popup"));
+        QVERIFY(window().menuWidget() == nullptr);
+    }
+
+    void resizingMovesOnlyTheEdges()
+    {
+        window().resize(800, 500);
+        QTRY_COMPARE(control("Panel3")->geometry(), QRect(0, 481, 800, 19));
+        QCOMPARE(control("Dock971")->width(), 800);
+        QCOMPARE(control("Seasons")->geometry(), QRect(176, 72, 424, 249));
+    }
+
+    // --- Open ----------------------------------------------------------------------------
+
+    void openShowsTheFirstRegion()
+    {
+        auto table = tableOf(3);
+        (*table)[1].Name = QByteArrayView("Qu\xe9" "bec");
+        writeFile(fileName(), climate::FormatClimateFile(*table, "3"));
+        open();
+
+        QVERIFY(window().Loaded);
+        QCOMPARE(list()->count(), 3);
+        QCOMPARE(list()->item(1)->text(), QStringLiteral("Qu\u00e9bec"));
+        QCOMPARE(list()->currentRow(), 0);
+        QCOMPARE(control<QLineEdit>("Region_Name")->text(), QStringLiteral("Region 0"));
+        QCOMPARE(editorTexts(m_window.get()), valueTexts((*table)[0].Season[0]));
+        QVERIFY(spin("start_season")->isEnabled());
+    }
+
+    void openFailuresAreShown_data()
+    {
+        QTest::addColumn<QString>("setup");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("no file") << "" << "File not found.";
+        QTest::newRow("no data folder") << "rmdir" << "Invalid filename.";
+        QTest::newRow("folder in place of the file") << "mkdir" << "File access denied.";
+    }
+
+    void openFailuresAreShown()
+    {
+        QFETCH(QString, setup);
+        QFETCH(QString, message);
+        if (setup == "rmdir")
+            QVERIFY(QDir().rmdir(QStringLiteral("data")));
+        if (setup == "mkdir")
+            QVERIFY(QDir().mkdir(QStringLiteral("data/weather.cfg")));
+
+        const auto box = expectDialog([&] { click("Menu_Open"); });
+        QVERIFY(box->answered);
+        QCOMPARE(box->title, kTitle);
+        QCOMPARE(box->text, message);
+        QCOMPARE(box->icon, QMessageBox::Critical);
+        QCOMPARE(status(), QStringLiteral("Loading..."));
+        QVERIFY(!spin("Wind_1")->isEnabled());
+        QVERIFY(!window().Loaded);
+    }
+
+    void openOfHeaderOnlyFailsOnTheBlankStartDay()
+    {
+        writeFile(fileName(), crlf({"# x", "0"}));
+        const auto box = expectDialog([&] { click("Menu_Open"); });
+        QCOMPARE(box->text, QStringLiteral("' ' is not a valid integer value."));
+        QVERIFY(spin("Wind_1")->isEnabled());
+        QCOMPARE(list()->count(), 0);
+        QCOMPARE(status(), QStringLiteral("Loading..."));
+    }
+
+    void aValueThatIsNoNumberStopsShowing()
+    {
+        auto table = tableOf(1);
+        (*table)[0].Season[0].Values[3] = QByteArrayView("x1");
+        writeFile(fileName(), climate::FormatClimateFile(*table, "1"));
+        const auto box = expectDialog([&] { click("Menu_Open"); });
+        QCOMPARE(box->text, QStringLiteral("'x1' is not a valid integer value."));
+        const QStringList expected = valueTexts((*table)[0].Season[0]);
+        const QStringList shown = editorTexts(m_window.get());
+        QCOMPARE(shown.mid(0, 3), expected.mid(0, 3)); // the editors before it are filled
+        QCOMPARE(shown[3], QStringLiteral("0"));
+    }
+
+    void openTwiceRebuildsTheList()
+    {
+        writeFile(fileName(), fileOf(4));
+        open();
+        tabs()->setCurrentIndex(2);
+        list()->setCurrentRow(3);
+        open();
+        QCOMPARE(list()->count(), 4);
+        QCOMPARE(list()->currentRow(), 0);
+        QCOMPARE(tabs()->currentIndex(), 2);
+        QCOMPARE(editorTexts(m_window.get()), valueTexts(RegionTable[0].Season[2]));
+    }
+
+    // --- Save ----------------------------------------------------------------------------
+
+    void saveAnsweredYesWritesTheTable()
+    {
+        writeFile(fileName(), fileOf(2, "2"));
+        open();
+        spin("Wind_1")->setValue(77);
+        click("ToolbarButton974");
+
+        QString statusWhileAsked;
+        auto answerer = std::make_unique<DialogAnswerer>(QStringLiteral("&Yes"));
+        answerer->whileOpen = [&] { statusWhileAsked = status(); };
+        click("Menu_Save");
+        QCOMPARE(answerer->title, QStringLiteral("Confirm"));
+        QCOMPARE(answerer->text, QStringLiteral("Save over the existing data?"));
+        QCOMPARE(answerer->icon, QMessageBox::Question);
+        QCOMPARE(answerer->defaultButton, QStringLiteral("&Yes"));
+        QCOMPARE(answerer->escapeButton, QStringLiteral("&No"));
+        QCOMPARE(statusWhileAsked, QStringLiteral("Saving..."));
+        QCOMPARE(status(), QStringLiteral("Status"));
+
+        auto expected = tableOf(2);
+        (*expected)[0].Season[0].Values[1] = QByteArrayView("77");
+        QCOMPARE(readFile(fileName()), climate::FormatClimateFile(*expected, "2"));
+    }
+
+    void saveAnsweredNoWritesNothing()
+    {
+        writeFile(fileName(), fileOf(2));
+        open();
+        spin("Wind_1")->setValue(77);
+        click("ToolbarButton974");
+        const auto box = expectDialog([&] { control<QMenu>("file_popup")->actions().at(1)->trigger(); }, "&No");
+        QCOMPARE(box->title, QStringLiteral("Confirm"));
+        QCOMPARE(readFile(fileName()), fileOf(2));
+        QCOMPARE(status(), QStringLiteral("Status"));
+    }
+
+    void saveBeforeOpenWritesNothing()
+    {
+        writeFile(fileName(), fileOf(2));
+        const auto box = expectDialog([&] { click("Menu_Save"); });
+        QCOMPARE(box->title, QStringLiteral("Information"));
+        QVERIFY(box->text.startsWith(QStringLiteral("Open the file")));
+        QCOMPARE(readFile(fileName()), fileOf(2));
+        QCOMPARE(status(), QStringLiteral("Status"));
+    }
+
+    void saveToAReadOnlyFileSaysSo()
+    {
+        writeFile(fileName(), fileOf(2));
+        open();
+        QFile::setPermissions(fileName(), QFileDevice::ReadOwner | QFileDevice::ReadGroup);
+        auto confirm = std::make_unique<DialogAnswerer>(QStringLiteral("&Yes"));
+        auto information = std::make_unique<DialogAnswerer>(QStringLiteral("OK"));
+        click("Menu_Save");
+        QTRY_VERIFY(information->answered);
+        QCOMPARE(information->title, QStringLiteral("Information"));
+        QCOMPARE(information->text, QStringLiteral("The file is read-only"));
+        QCOMPARE(information->icon, QMessageBox::Information);
+        QCOMPARE(readFile(fileName()), fileOf(2));
+        QCOMPARE(status(), QStringLiteral("Status"));
+    }
+
+    // --- editing -------------------------------------------------------------------------
+
+    void saveSeasonStoresWhatTheEditorsRead_data()
+    {
+        QTest::addColumn<QByteArray>("editor");
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QByteArray>("stored");
+        QTest::addColumn<QString>("shownAfter");
+        QTest::newRow("typed 999 is clamped") << QByteArray("Wind_2") << "999" << QByteArray("100") << "100";
+        QTest::newRow("plus sign") << QByteArray("Wind_2") << "+7" << QByteArray("7") << "+7";
+        QTest::newRow("empty level") << QByteArray("Precipitation_3") << "" << QByteArray("-1") << "";
+        QTest::newRow("empty start day") << QByteArray("start_season") << "" << QByteArray("0") << "";
+        QTest::newRow("start day 400") << QByteArray("start_season") << "400" << QByteArray("365") << "365";
+    }
+
+    void saveSeasonStoresWhatTheEditorsRead()
+    {
+        QFETCH(QByteArray, editor);
+        QFETCH(QString, typed);
+        QFETCH(QByteArray, stored);
+        QFETCH(QString, shownAfter);
+        writeFile(fileName(), fileOf(2));
+        open();
+        tabs()->setCurrentIndex(1);
+        TSpinEdit *target = spin(editor.constData());
+        target->setFocus();
+        target->lineEdit()->clear();
+        QTest::keyClicks(target->lineEdit(), typed);
+        click("ToolbarButton974");
+
+        const int index = int(std::find_if(kClimateValues.begin(), kClimateValues.end(),
+                                           [&](const ClimateValue &v) { return v.editorName == editor.constData(); })
+                              - kClimateValues.begin());
+        QCOMPARE(RegionTable[0].Season[1].Values[std::size_t(index)].toByteArray(), stored);
+        QCOMPARE(target->text(), shownAfter);
+        QVERIFY(target->lineEdit()->hasFocus());
+    }
+
+    void showingClampsValuesOutOfRange()
+    {
+        auto table = tableOf(1);
+        (*table)[0].Season[0].Values[0] = QByteArrayView("400");
+        (*table)[0].Season[0].Values[1] = QByteArrayView("150");
+        (*table)[0].Season[0].Values[2] = QByteArrayView("-5");
+        writeFile(fileName(), climate::FormatClimateFile(*table, "1"));
+        open();
+        QCOMPARE(editorTexts(m_window.get()).mid(0, 3), (QStringList{"365", "100", "-1"}));
+        click("ToolbarButton974");
+        QCOMPARE(valueTexts(RegionTable[0].Season[0]).mid(0, 3), (QStringList{"365", "100", "-1"}));
+    }
+
+    void switchingTabsDropsUnsavedEdits()
+    {
+        writeFile(fileName(), fileOf(1));
+        open();
+        const QString original = spin("Warmth_3")->text();
+        spin("Warmth_3")->setValue(42);
+        tabs()->setCurrentIndex(3);
+        QCOMPARE(control<QLabel>("Label20")->text(), QStringLiteral("Start of Winter (days after jan 1st)"));
+        tabs()->setCurrentIndex(0);
+        QCOMPARE(spin("Warmth_3")->text(), original);
+
+        spin("Warmth_3")->setValue(42);
+        click("ToolbarButton974");
+        tabs()->setCurrentIndex(2);
+        tabs()->setCurrentIndex(0);
+        QCOMPARE(spin("Warmth_3")->text(), QStringLiteral("42"));
+
+        spin("Warmth_3")->setValue(43);
+        click("ToolbarButton973");
+        QCOMPARE(spin("Warmth_3")->text(), QStringLiteral("42"));
+    }
+
+    void tabsBeforeOpenOnlyRewordTheLabel()
+    {
+        tabs()->setCurrentIndex(1);
+        QCOMPARE(control<QLabel>("Label20")->text(), QStringLiteral("Start of Summer (days after jan 1st)"));
+        QCOMPARE(spin("Wind_1")->text(), QStringLiteral("0"));
+    }
+
+    void resetBeforeOpenFails()
+    {
+        const auto box = expectDialog([&] { click("ToolbarButton973"); });
+        QCOMPARE(box->title, kTitle);
+        QCOMPARE(box->text, QStringLiteral("'' is not a valid integer value."));
+    }
+
+    void regionsAreSelectedByKeyboard()
+    {
+        writeFile(fileName(), fileOf(3));
+        open();
+        list()->setFocus();
+        QTest::keyClick(list(), Qt::Key_Down);
+        QCOMPARE(window().CurrentRegion, quint8(1));
+        QCOMPARE(control<QLineEdit>("Region_Name")->text(), QStringLiteral("Region 1"));
+        QCOMPARE(editorTexts(m_window.get()), valueTexts(RegionTable[1].Season[0]));
+    }
+
+    // A block whose name line holds no name leaves a gap in the slots, not in the list.
+    void everyListedRegionIsReachable()
+    {
+        auto table = tableOf(4);
+        QByteArray bytes = climate::FormatClimateFile(*table, "4");
+        bytes.replace("\r\n1 Region 1\r\n", "\r\n1 \r\n");
+        writeFile(fileName(), bytes);
+        open();
+        QCOMPARE(list()->count(), 3);
+        list()->setCurrentRow(2);
+        QCOMPARE(window().CurrentRegion, quint8(3));
+        QCOMPARE(control<QLineEdit>("Region_Name")->text(), QStringLiteral("Region 3"));
+        QCOMPARE(editorTexts(m_window.get()), valueTexts((*table)[3].Season[0]));
+
+        spin("Wind_5")->setValue(3);
+        click("ToolbarButton974");
+        QCOMPARE(RegionTable[3].Season[0].Values[5].toByteArray(), QByteArray("3"));
+    }
+
+    // --- About and Exit ------------------------------------------------------------------
+
+    void aboutIsShownFromButtonAndMenu()
+    {
+        QDialog about(m_window.get());
+        window().setAboutBox(&about);
+        auto first = expectDialog([&] { click("ToolbarButton971"); }, QString());
+        QVERIFY(first->answered);
+        auto second = expectDialog([&] { control<QMenu>("help_popup")->actions().at(0)->trigger(); }, QString());
+        QVERIFY(second->answered);
+    }
+
+    void exitClosesTheWindow()
+    {
+        writeFile(fileName(), fileOf(1));
+        open();
+        spin("Wind_1")->setValue(9);
+        control<QMenu>("file_popup")->actions().at(3)->trigger();
+        QVERIFY(!window().isVisible());
+        QCOMPARE(readFile(fileName()), fileOf(1));
+    }
+};
+
+QTEST_MAIN(TestWeatherMain)
+#include "tst_weather_main.moc"
