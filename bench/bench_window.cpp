@@ -1,0 +1,133 @@
+// The editor window's costs beside an empty QMainWindow started the same way.
+// Run on the offscreen platform: QT_QPA_PLATFORM=offscreen build/bench/bench_window
+
+#include "Weather_Main.h"
+
+#include <benchmark/benchmark.h>
+
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QMainWindow>
+#include <QProcess>
+#include <QTest>
+#include <QToolButton>
+
+#include <memory>
+
+namespace {
+
+template <typename Window>
+void showAndWait(Window &window)
+{
+    window.show();
+    if (!QTest::qWaitForWindowExposed(&window))
+        qFatal("the window was not shown");
+}
+
+// From starting the program until its window is shown, in a fresh process each time.
+void startUntilShown(benchmark::State &state, const char *which)
+{
+    for (auto _ : state) {
+        QProcess child;
+        child.start(QCoreApplication::applicationFilePath(), {QString::fromLatin1(which)});
+        if (!child.waitForFinished(30000) || child.exitCode() != 0)
+            state.SkipWithError("the child did not show its window");
+    }
+}
+
+void BM_StartEditorProcess(benchmark::State &state)
+{
+    startUntilShown(state, "--shown-editor");
+}
+BENCHMARK(BM_StartEditorProcess)->Unit(benchmark::kMillisecond)->MinTime(2);
+
+void BM_StartEmptyMainWindowProcess(benchmark::State &state)
+{
+    startUntilShown(state, "--shown-empty");
+}
+BENCHMARK(BM_StartEmptyMainWindowProcess)->Unit(benchmark::kMillisecond)->MinTime(2);
+
+// From the click on Open until the first region's season is in the editors.
+void BM_OpenSampleFile(benchmark::State &state)
+{
+    const QString start = QDir::currentPath();
+    QDir::setCurrent(QStringLiteral(NIMBREL_SAMPLE_GAME));
+    TWeather_Editor_ window;
+    showAndWait(window);
+    auto *open = window.findChild<QToolButton *>(QStringLiteral("Menu_Open"));
+    for (auto _ : state)
+        open->click();
+    QDir::setCurrent(start);
+}
+BENCHMARK(BM_OpenSampleFile)->Unit(benchmark::kMicrosecond);
+
+long residentKiB()
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray &line : status.readAll().split('\n')) {
+        if (line.startsWith("VmRSS:"))
+            return line.mid(6).trimmed().split(' ').first().toLong();
+    }
+    return -1;
+}
+
+long childResidentKiB(const char *which)
+{
+    QProcess child;
+    child.start(QCoreApplication::applicationFilePath(), {QString::fromLatin1(which)});
+    if (!child.waitForFinished(30000))
+        return -1;
+    return child.readAllStandardOutput().trimmed().toLong();
+}
+
+// Each in a fresh process of its own, so that neither pays for the other.
+void BM_ResidentMemory(benchmark::State &state)
+{
+    long editor = 0;
+    long empty = 0;
+    for (auto _ : state) {
+        editor = childResidentKiB("--resident-editor");
+        empty = childResidentKiB("--resident-empty");
+    }
+    state.counters["editor_KiB"] = double(editor);
+    state.counters["empty_KiB"] = double(empty);
+    state.counters["ratio"] = empty > 0 ? double(editor) / double(empty) : 0;
+}
+BENCHMARK(BM_ResidentMemory)->Iterations(1)->Unit(benchmark::kMillisecond);
+
+template <typename Window>
+int showWindow(bool printResident)
+{
+    Window window;
+    window.resize(606, 348);
+    showAndWait(window);
+    if (printResident) {
+        QTest::qWait(200);
+        std::printf("%ld\n", residentKiB());
+    }
+    return 0;
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    QApplication application(argc, argv);
+    const QByteArrayView mode = argc == 2 ? QByteArrayView(argv[1]) : QByteArrayView();
+    if (mode.startsWith("--shown-") || mode.startsWith("--resident-")) {
+        const bool resident = mode.startsWith("--resident-");
+        if (mode.endsWith("-editor")) {
+            QApplication::setFont(EditorFont());
+            return showWindow<TWeather_Editor_>(resident);
+        }
+        return showWindow<QMainWindow>(resident);
+    }
+
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}
