@@ -31,6 +31,8 @@ public:
 
     void put(QByteArrayView text)
     {
+        if (text.isEmpty())
+            return; // an empty view may have no data pointer at all, which memcpy must not get
         std::memcpy(m_at, text.data(), std::size_t(text.size()));
         m_at += text.size();
     }
