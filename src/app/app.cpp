@@ -1,8 +1,8 @@
 #include "Failure.h"
 #include "Weather_Main.h"
+#include "about_box_form.h"
 
 #include <QApplication>
-#include <QDialog>
 
 int main(int argc, char *argv[])
 {
@@ -11,9 +11,9 @@ int main(int argc, char *argv[])
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/icons/program.svg")));
     QApplication::setFont(EditorFont());
 
+    // The first window made is the main one: closing it ends the program.
     TWeather_Editor_ Weather_Editor_;
-    QDialog AboutBox(&Weather_Editor_);
-    AboutBox.setWindowTitle(QStringLiteral("About"));
+    TAboutBox AboutBox(&Weather_Editor_);
     Weather_Editor_.setAboutBox(&AboutBox);
 
     Weather_Editor_.show();

@@ -1,0 +1,168 @@
+#include "TToolbarButton97.h"
+#include "Weather_Main.h"
+#include "about_box_form.h"
+#include "scroll_text.h"
+
+#include <QLabel>
+#include <QTimer>
+#include <QMenu>
+#include <QScreen>
+#include <QTest>
+#include <QToolButton>
+
+class TestAboutBox : public QObject
+{
+    Q_OBJECT
+
+private:
+    // Shows the box modally, lets act run while it is up, and returns the modal result.
+    template <typename Act>
+    int showModal(TAboutBox &box, Act act)
+    {
+        int result = -1;
+        QTimer::singleShot(0, &box, [&] {
+            QTRY_VERIFY(box.isVisible());
+            act();
+            QTRY_VERIFY(!box.isVisible());
+        });
+        result = box.exec();
+        return result;
+    }
+
+private slots:
+    void isAFixedDialog()
+    {
+        TAboutBox box;
+        QCOMPARE(box.windowTitle(), QStringLiteral("About"));
+        QCOMPARE(box.size(), QSize(296, 205));
+        QCOMPARE(box.minimumSize(), box.maximumSize());
+        QVERIFY(!(box.windowFlags() & Qt::WindowMinimizeButtonHint));
+        QVERIFY(!(box.windowFlags() & Qt::WindowMaximizeButtonHint));
+        QVERIFY(box.windowFlags() & Qt::WindowCloseButtonHint);
+    }
+
+    void controlsStandAtTheirPlaces_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QRect>("bounds");
+        QTest::newRow("OK") << "ToolbarButton971" << QRect(111, 176, 75, 25);
+        QTest::newRow("Panel10") << "Panel10" << QRect(8, 8, 281, 161);
+        QTest::newRow("ProgramIcon") << "ProgramIcon" << QRect(16, 16, 49, 49);
+        QTest::newRow("ProductName") << "ProductName" << QRect(72, 16, 177, 26);
+        QTest::newRow("Comments") << "Comments" << QRect(32, 88, 241, 30);
+        QTest::newRow("Image1") << "Image1" << QRect(8, 94, 20, 19);
+        QTest::newRow("Image2") << "Image2" << QRect(8, 114, 20, 17);
+        QTest::newRow("Image3") << "Image3" << QRect(8, 69, 19, 19);
+        QTest::newRow("ScrollText1") << "ScrollText1" << QRect(10, 134, 262, 18);
+    }
+
+    void controlsStandAtTheirPlaces()
+    {
+        QFETCH(QString, name);
+        QFETCH(QRect, bounds);
+        TAboutBox box;
+        QWidget *control = box.findChild<QWidget *>(name);
+        QVERIFY(control);
+        QCOMPARE(control->geometry(), bounds);
+    }
+
+    void textsAreInPlaceAndUnclipped()
+    {
+        TAboutBox box;
+        QCOMPARE(box.Version->text(), QStringLiteral("Version 1.03"));
+        QCOMPARE(box.Version->pos(), QPoint(72, 48));
+        QCOMPARE(box.Copyright->pos(), QPoint(32, 72));
+        QCOMPARE(box.Label120->pos(), QPoint(32, 116));
+        QVERIFY(box.ProductName->text().contains(QStringLiteral("[Kest]")));
+        QVERIFY(box.Label120->text().endsWith(QStringLiteral("@example.org")));
+        QCOMPARE(box.ToolbarButton971->focusPolicy(), Qt::NoFocus);
+        for (QLabel *label : {box.ProductName, box.Comments}) {
+            const QRect needed = label->fontMetrics().boundingRect(label->rect(), Qt::TextWordWrap, label->text());
+            QVERIFY2(needed.height() <= label->height() && needed.width() <= label->width(),
+                     qPrintable(label->objectName()));
+        }
+        for (QLabel *label : {box.Version, box.Copyright, box.Label120})
+            QVERIFY(label->width() >= label->fontMetrics().horizontalAdvance(label->text()));
+        for (QLabel *picture : {box.Image1, box.Image2, box.Image3, box.ProgramIcon})
+            QVERIFY2(!picture->pixmap().isNull(), qPrintable(picture->objectName()));
+    }
+
+    void creditLineScrollsEvenWhileHidden()
+    {
+        TAboutBox box;
+        TScrollText *strip = box.ScrollText1;
+        QCOMPARE(strip->Distance(), std::uint8_t(1));
+        QCOMPARE(strip->Time(), std::uint16_t(50));
+        QCOMPARE(strip->BevelOuter(), TPanel::bvLowered);
+        QCOMPARE(strip->Panel1->size(), QSize(260, 16));
+        QCOMPARE(strip->Hint(), QStringLiteral("[Kest] : ") + strip->ScrollingText());
+        QVERIFY(strip->ScrollingText().contains(box.Label120->text()));
+        QVERIFY(!box.isVisible());
+        const int start = strip->Label1->x();
+        QTRY_VERIFY(strip->Label1->x() <= start - 3);
+    }
+
+    void firstShowingIsCentredLaterOnesStayWhereLeft()
+    {
+        TAboutBox box;
+        const QRect screen = box.screen()->geometry();
+        QCOMPARE(showModal(box, [&] { box.ToolbarButton971->click(); }), int(QDialog::Rejected));
+        // The frame is not known before the first showing; the dialog's own size centres it.
+        const QPoint centred(screen.x() + std::max(0, (screen.width() - box.width()) / 2),
+                             screen.y() + std::max(0, (screen.height() - box.height()) / 2));
+        QCOMPARE(box.pos(), centred);
+
+        showModal(box, [&] {
+            box.move(12, 34);
+            box.ToolbarButton971->click();
+        });
+        showModal(box, [&] { box.close(); });
+        QCOMPARE(box.pos(), QPoint(12, 34));
+    }
+
+    void everyWayOfClosingCancels()
+    {
+        TAboutBox box;
+        QCOMPARE(showModal(box, [&] { QTest::mouseClick(box.ToolbarButton971, Qt::LeftButton); }), int(QDialog::Rejected));
+        QCOMPARE(showModal(box, [&] { box.close(); }), int(QDialog::Rejected)); // close box and Alt+F4
+    }
+
+    void enterAndEscapeDoNothing()
+    {
+        TAboutBox box;
+        showModal(box, [&] {
+            QTest::keyClick(&box, Qt::Key_Escape);
+            QTest::keyClick(&box, Qt::Key_Return);
+            QTest::keyClick(&box, Qt::Key_Enter);
+            QVERIFY(box.isVisible());
+            box.ToolbarButton971->click();
+        });
+    }
+
+    void theMainWindowShowsIt()
+    {
+        TWeather_Editor_ window;
+        TAboutBox box(&window);
+        window.setAboutBox(&box);
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+
+        QTimer::singleShot(0, &box, [&] {
+            QTRY_VERIFY(box.isVisible());
+            QVERIFY(box.isModal());
+            box.ToolbarButton971->click();
+        });
+        QTest::mouseClick(window.findChild<QToolButton *>(QStringLiteral("ToolbarButton971")), Qt::LeftButton);
+        QVERIFY(!box.isVisible());
+
+        QTimer::singleShot(0, &box, [&] {
+            QTRY_VERIFY(box.isVisible());
+            box.close();
+        });
+        window.findChild<QMenu *>(QStringLiteral("help_popup"))->actions().at(0)->trigger();
+        QVERIFY(!box.isVisible());
+    }
+};
+
+QTEST_MAIN(TestAboutBox)
+#include "tst_about_box_form.moc"
