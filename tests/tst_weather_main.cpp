@@ -5,7 +5,6 @@
 #include "Weather_Main.h"
 
 #include <QAction>
-#include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>

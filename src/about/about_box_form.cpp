@@ -1,10 +1,10 @@
 #include "about_box_form.h"
 
+#include "Pictures.h"
 #include "TToolbarButton97.h"
 #include "Weather_Main.h"
 #include "scroll_text.h"
 
-#include <QIcon>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QScreen>
@@ -41,8 +41,8 @@ QLabel *makePicture(QWidget *parent, const char *name, const QString &resource, 
     picture->setGeometry(bounds);
     picture->setAlignment(Qt::AlignCenter);
     picture->setAccessibleName(description);
-    picture->setPixmap(QIcon(resource).pixmap(pictureSize.isValid() ? pictureSize : bounds.size(),
-                                              parent->devicePixelRatioF()));
+    picture->setPixmap(SvgPixmap(resource, pictureSize.isValid() ? pictureSize : bounds.size(),
+                                 parent->devicePixelRatioF()));
     return picture;
 }
 

@@ -1,4 +1,5 @@
 #include "Failure.h"
+#include "Pictures.h"
 #include "Weather_Main.h"
 #include "about_box_form.h"
 
@@ -8,7 +9,7 @@ int main(int argc, char *argv[])
 {
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("nimbrel"));
-    QApplication::setWindowIcon(QIcon(QStringLiteral(":/icons/program.svg")));
+    QApplication::setWindowIcon(SvgIcon(QStringLiteral(":/icons/program.svg"), {32, 32}));
     QApplication::setFont(EditorFont());
 
     // The first window made is the main one: closing it ends the program.

@@ -2,15 +2,17 @@
 
 #include "ClimateFile.h"
 #include "Failure.h"
+#include "Pictures.h"
 #include "SeasonDecoding.h"
+#include "TGroupBox.h"
 #include "TSpinEdit.h"
 #include "TTabControl.h"
+#include "TToolbar97.h"
 #include "TToolbarButton97.h"
 #include "TextConversion.h"
 
 #include <QDialog>
 #include <QEvent>
-#include <QGroupBox>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
@@ -20,7 +22,6 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QStyle>
-#include <QToolBar>
 
 namespace {
 
@@ -69,7 +70,7 @@ TToolbarButton97 *makeImageButton(QWidget *parent, const char *objectName, const
                                   QSize iconSize, const QRect &bounds)
 {
     auto *button = named(new TToolbarButton97(parent), QLatin1String(objectName), bounds);
-    button->setIcon(QIcon(QLatin1String(icon)));
+    button->setIcon(SvgIcon(QLatin1String(icon), iconSize));
     button->setIconSize(iconSize);
     button->setToolButtonStyle(Qt::ToolButtonIconOnly);
     button->setAccessibleName(text);
@@ -96,11 +97,9 @@ QAction *makeAction(QMenu *menu, const char *objectName, const QString &text)
     return action;
 }
 
-QToolBar *makeToolbar(QWidget *dock, const char *objectName, const QRect &bounds)
+TToolbar97 *makeToolbar(QWidget *dock, const char *objectName, const QRect &bounds)
 {
-    auto *toolbar = named(new QToolBar(QLatin1String(objectName), dock), QLatin1String(objectName), bounds);
-    toolbar->setMovable(false);
-    return toolbar;
+    return named(new TToolbar97(QLatin1String(objectName), dock), QLatin1String(objectName), bounds);
 }
 
 } // namespace
@@ -120,7 +119,7 @@ TWeather_Editor_::TWeather_Editor_(QWidget *parent)
 {
     setObjectName(QStringLiteral("Weather_Editor_"));
     setWindowTitle(kApplicationTitle);
-    setWindowIcon(QIcon(QStringLiteral(":/icons/program.svg")));
+    setWindowIcon(SvgIcon(QStringLiteral(":/icons/program.svg"), {32, 32}));
     setFont(EditorFont());
 
     m_client = new QWidget(this);
@@ -206,12 +205,10 @@ void TWeather_Editor_::createSeasons(QWidget *client)
     Seasons->setAccessibleName(QStringLiteral("Seasons"));
     connect(Seasons, &TTabControl::changed, this, guarded(this, &TWeather_Editor_::SeasonsChange));
 
-    std::array<QGroupBox *, kGroups.size()> boxes{};
-    for (std::size_t g = 0; g < kGroups.size(); ++g) {
-        boxes[g] = named(new QGroupBox(QLatin1String(kGroups[g].title), Seasons), QLatin1String(kGroups[g].name),
+    std::array<TGroupBox *, kGroups.size()> boxes{};
+    for (std::size_t g = 0; g < kGroups.size(); ++g)
+        boxes[g] = named(new TGroupBox(QLatin1String(kGroups[g].title), Seasons), QLatin1String(kGroups[g].name),
                          kGroups[g].bounds);
-        boxes[g]->setAccessibleName(boxes[g]->title());
-    }
 
     for (const ClimateValue &value : kClimateValues) {
         const bool startDay = value.group == ValueGroup::StartDay;
@@ -259,7 +256,7 @@ void TWeather_Editor_::createStatusPanel(QWidget *client)
     Panel3->setLineWidth(1);
     Status = makeLabel(Panel3, "Status", QStringLiteral("Status"), {1, 2, 288, 15});
     Image1 = named(new QLabel(Panel3), QStringLiteral("Image1"), {kClientSize.width() - 16, 2, 15, 15});
-    Image1->setPixmap(QIcon(QStringLiteral(":/icons/status.svg")).pixmap(15, 15));
+    Image1->setPixmap(SvgPixmap(QStringLiteral(":/icons/status.svg"), {15, 15}, devicePixelRatioF()));
     Image1->setAccessibleName(QStringLiteral("Status picture"));
 }
 

@@ -11,14 +11,13 @@
 class QAction;
 class QDialog;
 class QFrame;
-class QGroupBox;
 class QLabel;
 class QLineEdit;
 class QListWidget;
 class QMenu;
-class QToolBar;
 class TSpinEdit;
 class TTabControl;
+class TToolbar97;
 class TToolbarButton97;
 
 // The editor's main window: the region list, the season tabs with their eighteen editors,
@@ -74,8 +73,8 @@ private:
 
     QWidget *m_client = nullptr;
     QWidget *Dock971 = nullptr;
-    QToolBar *Toolbar972 = nullptr;
-    QToolBar *Toolbar971 = nullptr;
+    TToolbar97 *Toolbar972 = nullptr;
+    TToolbar97 *Toolbar971 = nullptr;
     TToolbarButton97 *ToolbarButton978 = nullptr;
     TToolbarButton97 *ToolbarButton972 = nullptr;
     TToolbarButton97 *Menu_Open = nullptr;
