@@ -2,18 +2,23 @@
 // Run on the offscreen platform: QT_QPA_PLATFORM=offscreen build/bench/bench_window
 
 #include "Weather_Main.h"
+#include "about_box_form.h"
 
 #include <benchmark/benchmark.h>
 
 #include <QApplication>
 #include <QDir>
+#include <QEventLoop>
 #include <QFile>
 #include <QMainWindow>
 #include <QProcess>
 #include <QTest>
+#include <QTimer>
 #include <QToolButton>
 
 #include <memory>
+
+#include <sys/resource.h>
 
 namespace {
 
@@ -98,6 +103,52 @@ void BM_ResidentMemory(benchmark::State &state)
 }
 BENCHMARK(BM_ResidentMemory)->Iterations(1)->Unit(benchmark::kMillisecond);
 
+double cpuSeconds()
+{
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec)
+           + double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
+// The editor as it runs, with the About dialog hidden or shown, idle for ten seconds; prints
+// the CPU time it took meanwhile.
+int idleWithAboutBox(bool shown)
+{
+    TWeather_Editor_ window;
+    TAboutBox about(&window);
+    window.setAboutBox(&about);
+    showAndWait(window);
+    if (shown)
+        showAndWait(about);
+    QTest::qWait(500);
+    // A plain event loop: QTest::qWait() would wake up every few milliseconds itself.
+    QEventLoop loop;
+    QTimer::singleShot(10000, &loop, &QEventLoop::quit);
+    const double before = cpuSeconds();
+    loop.exec();
+    std::printf("%f\n", cpuSeconds() - before);
+    return 0;
+}
+
+// The share of one core the scrolling credit line costs, over ten seconds.
+void BM_AboutBoxCpu(benchmark::State &state)
+{
+    double hidden = 0;
+    double shown = 0;
+    for (auto _ : state) {
+        for (auto [mode, share] : {std::pair{"--cpu-about-hidden", &hidden}, std::pair{"--cpu-about-shown", &shown}}) {
+            QProcess child;
+            child.start(QCoreApplication::applicationFilePath(), {QString::fromLatin1(mode)});
+            child.waitForFinished(60000);
+            *share = child.readAllStandardOutput().trimmed().toDouble() / 10.0 * 100.0;
+        }
+    }
+    state.counters["hidden_percent_of_a_core"] = hidden;
+    state.counters["shown_percent_of_a_core"] = shown;
+}
+BENCHMARK(BM_AboutBoxCpu)->Iterations(1)->Unit(benchmark::kSecond);
+
 template <typename Window>
 int showWindow(bool printResident)
 {
@@ -117,6 +168,10 @@ int main(int argc, char **argv)
 {
     QApplication application(argc, argv);
     const QByteArrayView mode = argc == 2 ? QByteArrayView(argv[1]) : QByteArrayView();
+    if (mode.startsWith("--cpu-about-")) {
+        QApplication::setFont(EditorFont());
+        return idleWithAboutBox(mode.endsWith("-shown"));
+    }
     if (mode.startsWith("--shown-") || mode.startsWith("--resident-")) {
         const bool resident = mode.startsWith("--resident-");
         if (mode.endsWith("-editor")) {
