@@ -13,7 +13,6 @@
 
 #include <QDialog>
 #include <QEvent>
-#include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -21,7 +20,6 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QScreen>
-#include <QStyle>
 
 namespace {
 
@@ -39,6 +37,14 @@ struct GroupLayout
     int labelWidth;
     int editorLeft;
 };
+
+// Enabling the editors and "Save season" take the levels first and the start day last.
+constexpr std::array<int, kValueCount> kLevelsThenStartDay = [] {
+    std::array<int, kValueCount> order{};
+    for (int i = 0; i + 1 < kValueCount; ++i)
+        order[std::size_t(i)] = i + 1;
+    return order; // the last entry stays 0, the start day
+}();
 
 constexpr std::array<GroupLayout, 3> kGroups{{
     {ValueGroup::Wind, "GroupBox1", "Wind", {8, 32, 121, 145}, 56, 64},
@@ -126,6 +132,7 @@ TWeather_Editor_::TWeather_Editor_(QWidget *parent)
     m_client->setObjectName(QStringLiteral("client"));
     m_client->setAutoFillBackground(true);
     m_client->setBackgroundRole(QPalette::Button);
+    m_client->installEventFilter(this);
     setCentralWidget(m_client);
 
     createToolbars(m_client);
@@ -216,7 +223,9 @@ void TWeather_Editor_::createSeasons(QWidget *client)
         QRect labelBounds{8, 221, 199, 13};
         QRect editorBounds{224, 216, 49, 22};
         if (!startDay) {
-            const auto g = std::size_t(int(value.group) - int(ValueGroup::Wind));
+            const auto g = std::size_t(std::find_if(kGroups.begin(), kGroups.end(),
+                                                    [&](const GroupLayout &group) { return group.group == value.group; })
+                                       - kGroups.begin());
             parent = boxes[g];
             labelBounds = {8, 21 + 24 * value.row, kGroups[g].labelWidth, 13};
             editorBounds = {kGroups[g].editorLeft, 16 + 24 * value.row, 48, 22};
@@ -267,9 +276,8 @@ void TWeather_Editor_::setTabOrder()
         QWidget::setTabOrder(previous, next);
         previous = next;
     };
-    for (int v = 1; v < kValueCount; ++v)
+    for (int v : kLevelsThenStartDay)
         chain(editor(v));
-    chain(editor(0));
     chain(Regions_List);
     chain(Region_Name);
 }
@@ -288,15 +296,19 @@ bool TWeather_Editor_::event(QEvent *event)
 {
     if (event->type() == QEvent::WindowActivate)
         RunGuarded([this] { FormActivate(); });
-    else if (event->type() == QEvent::LayoutRequest || event->type() == QEvent::Resize)
-        placeEdgeControls();
     return QMainWindow::event(event);
+}
+
+bool TWeather_Editor_::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == m_client && event->type() == QEvent::Resize)
+        placeEdgeControls();
+    return QMainWindow::eventFilter(watched, event);
 }
 
 void TWeather_Editor_::showEvent(QShowEvent *event)
 {
     QMainWindow::showEvent(event);
-    placeEdgeControls();
     if (!m_placed) {
         m_placed = true;
         if (QScreen *screen = this->screen())
@@ -402,9 +414,8 @@ void TWeather_Editor_::DecodeTable()
 
 void TWeather_Editor_::EnableEditors()
 {
-    for (int v = 1; v < kValueCount; ++v)
+    for (int v : kLevelsThenStartDay)
         editor(v)->setEnabled(true);
-    editor(0)->setEnabled(true);
 }
 
 void TWeather_Editor_::FillRegionList()
@@ -459,7 +470,7 @@ void TWeather_Editor_::ToolbarButton973Click()
 void TWeather_Editor_::ToolbarButton974Click()
 {
     TSeasonRecord &season = RegionTable[CurrentRegion].Season[std::size_t(Seasons->currentIndex())];
-    for (int v : {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16, 17, 0}) {
+    for (int v : kLevelsThenStartDay) {
         TSpinEdit *spin = editor(v);
         // A value typed into the focused editor has not been clamped yet: it is clamped here,
         // as leaving the editor would, so the file never gets a value out of range.
