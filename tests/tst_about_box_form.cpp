@@ -99,6 +99,7 @@ private slots:
         QVERIFY(strip->ScrollingText().contains(box.Label120->text()));
         QVERIFY(!box.isVisible());
         const int start = strip->Label1->x();
+        QVERIFY(start >= 250 && start <= 258); // entering at the right edge
         QTRY_VERIFY(strip->Label1->x() <= start - 3);
     }
 

@@ -91,6 +91,8 @@ TAboutBox::TAboutBox(QWidget *parent)
     ScrollText1->setScrollingText(QStringLiteral(
         "Nimbrel Climate Editor by [Kest]  -  questions, ideas and bug reports are welcome at kest@example.org"));
     ScrollText1->setDistance(1);
+    // The credit line comes in at the right, where each of its later passes starts too.
+    ScrollText1->Label1->move(ScrollText1->Panel1->width() - 2, ScrollText1->Label1->y());
 
     ToolbarButton971 = new TToolbarButton97(this);
     ToolbarButton971->setObjectName(QStringLiteral("ToolbarButton971"));
