@@ -378,6 +378,10 @@ bool TWeather_Editor_::confirmSave()
     QPushButton *no = box.addButton(QStringLiteral("&No"), QMessageBox::NoRole);
     box.setDefaultButton(yes);
     box.setEscapeButton(no);
+    // Sized to its text and centred on the screen rather than over the window.
+    box.adjustSize();
+    if (const QScreen *screen = this->screen())
+        box.move(screen->availableGeometry().center() - box.rect().center());
     box.exec();
     return box.clickedButton() == yes;
 }
