@@ -151,6 +151,21 @@ private slots:
             QCOMPARE(widget->accessibleName(), text);
     }
 
+    void tabOrderRunsThroughTheSeasonThenTheList()
+    {
+        writeFile(fileName(), fileOf(1));
+        open();
+        tabs()->setFocus();
+        QStringList order;
+        for (int i = 0; i < 20; ++i) {
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+            QWidget *focused = QApplication::focusWidget();
+            order << (qobject_cast<TSpinEdit *>(focused->parentWidget()) ? focused->parentWidget() : focused)->objectName();
+        }
+        QCOMPARE(order.mid(0, 3), (QStringList{"Wind_1", "Wind_2", "Wind_3"}));
+        QCOMPARE(order.mid(16, 4), (QStringList{"Warmth_7", "start_season", "Regions_List", "Region_Name"}));
+    }
+
     void noLabelIsClipped()
     {
         for (const QLabel *label : window().findChildren<QLabel *>()) {
