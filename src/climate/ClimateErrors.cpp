@@ -47,8 +47,9 @@ int ioErrorCodeFromErrno(int err)
     case ENOSPC:
     case EFBIG:
     case EDQUOT: return kDiskFull;
-    // The system's read and write faults; plain EIO would otherwise read as code 5.
-    case EIO: return 29;
+    // Plain EIO would otherwise read as code 5, "File access denied".
+    case 0:
+    case EIO: return kWriteFault;
     default: return err;
     }
 }

@@ -38,6 +38,8 @@ namespace climate {
 inline constexpr int kReadBeyondEndOfFile = 100;
 inline constexpr int kDiskFull = 101;
 inline constexpr int kInvalidNumericInput = 106;
+// The system's write fault: an I/O error, or a write that failed without saying why.
+inline constexpr int kWriteFault = 29;
 
 QString ioErrorMessage(int code);
 

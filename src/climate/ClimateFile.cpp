@@ -202,7 +202,7 @@ bool mayWrite(const QString &path)
 [[noreturn]] void abandonSave(QSaveFile &out, int err)
 {
     out.cancelWriting();
-    throw EInOutError(err ? ioErrorCodeFromErrno(err) : 29);
+    throwIoErrorFromErrno(err);
 }
 
 } // namespace
@@ -314,7 +314,7 @@ SaveOutcome SaveClimateFile(const TClimateFile &file, const TRegionTable &table,
         abandonSave(out, errno);
     errno = 0;
     if (!out.commit())
-        throw EInOutError(errno ? ioErrorCodeFromErrno(errno) : 29);
+        throwIoErrorFromErrno(errno);
     return SaveOutcome::Saved;
 }
 

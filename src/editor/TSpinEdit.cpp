@@ -57,17 +57,19 @@ int TSpinEdit::Value() const
     return climate::ParseInteger(m_edit->text().toLatin1()).value_or(m_minValue);
 }
 
+int TSpinEdit::clamped(int value) const
+{
+    return m_minValue == m_maxValue ? value : std::clamp(value, m_minValue, m_maxValue);
+}
+
 void TSpinEdit::setValue(int value)
 {
-    if (m_minValue != m_maxValue)
-        value = std::clamp(value, m_minValue, m_maxValue);
-    m_edit->setText(QString::number(value));
+    m_edit->setText(QString::number(clamped(value)));
 }
 
 int TSpinEdit::clampedValue() const
 {
-    const int value = Value();
-    return m_minValue == m_maxValue ? value : std::clamp(value, m_minValue, m_maxValue);
+    return clamped(Value());
 }
 
 bool TSpinEdit::isOutOfRange() const

@@ -40,6 +40,7 @@ protected:
 
 private:
     bool acceptsKey(const class QKeyEvent &event) const;
+    int clamped(int value) const; // no clamping when the bounds are equal
     void stepUp() { stepBy(1); }
     void stepDown() { stepBy(-1); }
 
