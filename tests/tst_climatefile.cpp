@@ -7,7 +7,6 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-#include <csignal>
 #include <sys/resource.h>
 
 using namespace climate;
@@ -369,14 +368,6 @@ private slots:
         QCOMPARE(outcome, int(SaveOutcome::ReadOnly));
         QCOMPARE(readFile(file.FileName), original);
 
-        // A folder the user may not write in.
-        openToEveryone(file.FileName);
-        QFile::setPermissions(m_game + "/data", QFileDevice::Permissions(0x5555));
-        outcome = runInChild([&] { return becomeUnprivileged() ? int(SaveClimateFile(file, *table, "5")) : 99; });
-        QCOMPARE(outcome, int(SaveOutcome::ReadOnly));
-        QCOMPARE(readFile(file.FileName), original);
-        openToEveryone(m_game + "/data");
-
         // No data folder at all: nothing is created.
         QCOMPARE(SaveClimateFile(fileIn(m_game + "/elsewhere"), *table, "5"), SaveOutcome::ReadOnly);
         QVERIFY(!QFileInfo::exists(m_game + "/elsewhere"));
@@ -395,31 +386,6 @@ private slots:
         QCOMPARE(SaveClimateFile(file, *tableOf(2), "2"), SaveOutcome::Saved);
         // Owner, group and others; Qt adds the bits of the current user besides.
         QCOMPARE(QFile::permissions(file.FileName) & 0xf0ff, QFileDevice::Permissions(mode) & 0xf0ff);
-    }
-
-    // The kernel refuses to grow a file past RLIMIT_FSIZE, as a full disk would.
-    void fullDiskLeavesTheOldFileWhole()
-    {
-        const TClimateFile file = fileIn(m_game);
-        const QByteArray original = fileOf(3);
-        writeFile(file.FileName, original);
-        const auto table = tableOf(kRegionSlots);
-
-        const int code = runInChild([&] {
-            std::signal(SIGXFSZ, SIG_IGN);
-            const rlimit limit{4096, 4096};
-            if (setrlimit(RLIMIT_FSIZE, &limit) != 0)
-                return 99;
-            try {
-                SaveClimateFile(file, *table, "41");
-            } catch (const EInOutError &error) {
-                return error.ErrorCode == kDiskFull ? 0 : 1;
-            }
-            return 2;
-        });
-        QCOMPARE(code, 0);
-        QCOMPARE(readFile(file.FileName), original);
-        QCOMPARE(QDir(m_game + "/data").entryList(QDir::Files), QStringList{"weather.cfg"});
     }
 };
 

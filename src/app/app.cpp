@@ -1,4 +1,5 @@
 #include "Failure.h"
+#include "FileAccess.h"
 #include "Pictures.h"
 #include "Weather_Main.h"
 #include "about_box_form.h"
@@ -7,6 +8,7 @@
 
 int main(int argc, char *argv[])
 {
+    climate::PrepareFileAccess();
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("nimbrel"));
     QApplication::setWindowIcon(SvgIcon(QStringLiteral(":/icons/program.svg"), {32, 32}));

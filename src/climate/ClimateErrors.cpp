@@ -1,6 +1,5 @@
 #include "ClimateErrors.h"
 
-#include <cerrno>
 
 EClimateError::EClimateError(QString message)
     : m_message(std::move(message))
@@ -28,35 +27,6 @@ QString ioErrorMessage(int code)
     case kInvalidNumericInput: return QStringLiteral("Invalid numeric input");
     default: return QStringLiteral("I/O error %1").arg(code);
     }
-}
-
-int ioErrorCodeFromErrno(int err)
-{
-    switch (err) {
-    case ENOENT: return 2;
-    case ENOTDIR:
-    case ENAMETOOLONG:
-    case ELOOP: return 3;
-    case EMFILE:
-    case ENFILE: return 4;
-    case EACCES:
-    case EPERM:
-    case EISDIR:
-    case EROFS:
-    case ETXTBSY: return 5;
-    case ENOSPC:
-    case EFBIG:
-    case EDQUOT: return kDiskFull;
-    // Plain EIO would otherwise read as code 5, "File access denied".
-    case 0:
-    case EIO: return kWriteFault;
-    default: return err;
-    }
-}
-
-void throwIoErrorFromErrno(int err)
-{
-    throw EInOutError(ioErrorCodeFromErrno(err));
 }
 
 } // namespace climate

@@ -38,14 +38,10 @@ namespace climate {
 inline constexpr int kReadBeyondEndOfFile = 100;
 inline constexpr int kDiskFull = 101;
 inline constexpr int kInvalidNumericInput = 106;
-// The system's write fault: an I/O error, or a write that failed without saying why.
+// The system's write and read faults: an I/O error, or a call that failed without saying why.
 inline constexpr int kWriteFault = 29;
+inline constexpr int kReadFault = 30;
 
 QString ioErrorMessage(int code);
-
-// The one place where the platform's error numbers become the editor's codes.
-int ioErrorCodeFromErrno(int err);
-
-[[noreturn]] void throwIoErrorFromErrno(int err);
 
 } // namespace climate

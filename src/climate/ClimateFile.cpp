@@ -7,16 +7,9 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 
-#include <cerrno>
 #include <cstring>
 #include <memory>
-#include <utility>
-
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace climate {
 
@@ -117,55 +110,6 @@ private:
     qint64 m_pos = 0;
 };
 
-// The file descriptor of one load, closed however the load ends.
-class FileSource : public ByteSource
-{
-public:
-    explicit FileSource(const QString &path)
-    {
-        m_fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
-        if (m_fd < 0) {
-            const int err = errno;
-            // The system says "no such file" for a missing folder too; the editor tells them apart.
-            if (err == ENOENT && !QFileInfo(QFileInfo(path).path()).isDir())
-                throw EInOutError(3);
-            throwIoErrorFromErrno(err);
-        }
-        struct stat info{};
-        if (::fstat(m_fd, &info) != 0)
-            throwIoErrorFromErrno(errno);
-        if (S_ISDIR(info.st_mode))
-            throwIoErrorFromErrno(EISDIR);
-    }
-
-    ~FileSource() override
-    {
-        if (m_fd >= 0)
-            ::close(m_fd);
-    }
-
-    qint64 read(char *buffer, qint64 maxSize) override
-    {
-        for (;;) {
-            const ssize_t n = ::read(m_fd, buffer, std::size_t(maxSize));
-            if (n >= 0)
-                return n;
-            if (errno != EINTR)
-                throwIoErrorFromErrno(errno);
-        }
-    }
-
-    void close()
-    {
-        const int fd = std::exchange(m_fd, -1);
-        if (::close(fd) != 0 && errno != EINTR)
-            throwIoErrorFromErrno(errno);
-    }
-
-private:
-    int m_fd = -1;
-};
-
 bool isBlankBlockName(const TRawLine &nameLine)
 {
     return StripLabel(nameLine.view()).isEmpty();
@@ -176,33 +120,6 @@ QString joinPath(const QString &dir, const QString &name)
     if (dir.isEmpty())
         return name;
     return dir.endsWith(u'/') ? dir + name : dir + u'/' + name;
-}
-
-// True when the file may be replaced: a file that exists must be writable by this user and
-// by somebody at all (so that a read-only file stays read-only for root too), and its folder
-// must take the new file that replaces it.
-bool mayWrite(const QString &path)
-{
-    const QByteArray encoded = QFile::encodeName(path);
-    struct stat info{};
-    if (::stat(encoded.constData(), &info) == 0) {
-        if (!S_ISREG(info.st_mode) || (info.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0)
-            return false;
-        if (::access(encoded.constData(), W_OK) != 0)
-            return false;
-    } else if (errno != ENOENT) {
-        return false;
-    }
-    const QByteArray folder = QFile::encodeName(QFileInfo(path).path());
-    if (::stat(folder.constData(), &info) != 0 || !S_ISDIR(info.st_mode))
-        return false;
-    return ::access(folder.constData(), W_OK | X_OK) == 0;
-}
-
-[[noreturn]] void abandonSave(QSaveFile &out, int err)
-{
-    out.cancelWriting();
-    throwIoErrorFromErrno(err);
 }
 
 } // namespace
@@ -284,38 +201,16 @@ QString ResolveFileName(const QString &fileName)
 
 void LoadClimateFile(const TClimateFile &file, TRegionTable &table, QByteArray &headerCountLine)
 {
-    FileSource source(ResolveFileName(file.FileName));
+    const std::unique_ptr<ReadableFile> source = OpenForReading(ResolveFileName(file.FileName));
     auto raw = std::make_unique<RawClimate>();
-    ReadClimate(source, *raw);
-    source.close();
+    ReadClimate(*source, *raw);
+    source->close();
     StoreRawClimate(*raw, table, headerCountLine);
 }
 
 SaveOutcome SaveClimateFile(const TClimateFile &file, const TRegionTable &table, QByteArrayView headerCountLine)
 {
-    const QString path = ResolveFileName(file.FileName);
-    if (!mayWrite(path))
-        return SaveOutcome::ReadOnly;
-
-    const QByteArray bytes = FormatClimateFile(table, headerCountLine);
-
-    // Unbuffered, so that a failing write reports at once and errno still tells why.
-    QSaveFile out(path);
-    if (!out.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
-        return SaveOutcome::ReadOnly;
-
-    // Qt 6.4 commits a short write or a failed flush as if all were well, and would replace
-    // the good file with a truncated one: every count is checked before commit.
-    errno = 0;
-    if (out.write(bytes) != bytes.size())
-        abandonSave(out, errno);
-    errno = 0;
-    if (!out.flush())
-        abandonSave(out, errno);
-    errno = 0;
-    if (!out.commit())
-        throwIoErrorFromErrno(errno);
-    return SaveOutcome::Saved;
+    return ReplaceFileContents(ResolveFileName(file.FileName), FormatClimateFile(table, headerCountLine));
 }
 
 } // namespace climate

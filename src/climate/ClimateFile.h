@@ -1,5 +1,6 @@
 #pragma once
 
+#include "FileAccess.h"
 #include "RegionTable.h"
 
 #include <QByteArray>
@@ -22,14 +23,6 @@ struct RawClimate
     QByteArray HeaderCountLine;
     std::array<Block, kRegionSlots> Blocks;
     int BlockCount = 0;
-};
-
-// A source of the file's bytes; read() returns 0 at the end and throws EInOutError on failure.
-class ByteSource
-{
-public:
-    virtual ~ByteSource() = default;
-    virtual qint64 read(char *buffer, qint64 maxSize) = 0;
 };
 
 // Reads a whole file: line 1 dropped, line 2 kept whole, then ten-line blocks until the end.
@@ -59,11 +52,9 @@ QString ResolveFileName(const QString &fileName);
 // are left exactly as they were, and the failure is thrown.
 void LoadClimateFile(const TClimateFile &file, TRegionTable &table, QByteArray &headerCountLine);
 
-enum class SaveOutcome { Saved, ReadOnly };
-
-// Writes the file beside the old one and puts it in place only when it is complete. A file
-// or folder that may not be written gives ReadOnly and writes nothing; a failure while
-// writing is thrown and leaves the old file as it was.
+// Writes the whole file and keeps it the same file (see ReplaceFileContents): the old bytes
+// or the new ones, never a mix. A file that may not be written gives ReadOnly and writes
+// nothing; any other failure is thrown.
 SaveOutcome SaveClimateFile(const TClimateFile &file, const TRegionTable &table, QByteArrayView headerCountLine);
 
 } // namespace climate

@@ -1,0 +1,384 @@
+#include "ClimateErrors.h"
+#include "ClimateTestData.h"
+#include "FaultInjection.h"
+#include "FileAccess.h"
+
+#include <QProcess>
+#include <QRandomGenerator>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <cerrno>
+#include <chrono>
+#include <csignal>
+#include <thread>
+
+#include <sys/mount.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/xattr.h>
+
+using namespace climate;
+using namespace testdata;
+
+namespace {
+
+constexpr uid_t kNobody = 65534;
+const char kAttribute[] = "user.nimbrel.origin";
+
+// What makes a file this file besides its bytes.
+struct Identity
+{
+    uid_t owner = 0;
+    gid_t group = 0;
+    mode_t mode = 0;
+    nlink_t links = 0;
+    QByteArray attribute;
+
+    bool operator==(const Identity &) const = default;
+};
+
+Identity identityOf(const QString &path)
+{
+    struct stat info{};
+    if (::stat(QFile::encodeName(path).constData(), &info) != 0)
+        return {};
+    char value[64] = {};
+    const ssize_t length = ::getxattr(QFile::encodeName(path).constData(), kAttribute, value, sizeof value);
+    return {info.st_uid, info.st_gid, info.st_mode, info.st_nlink, QByteArray(value, std::max<ssize_t>(length, 0))};
+}
+
+char *toString(const Identity &id)
+{
+    return QTest::toString(QStringLiteral("owner %1 group %2 mode %3 links %4 attribute '%5'")
+                               .arg(id.owner).arg(id.group).arg(id.mode, 0, 8).arg(id.links)
+                               .arg(QString::fromLatin1(id.attribute)));
+}
+
+bool run(const QString &program, const QStringList &arguments)
+{
+    QProcess process;
+    process.start(program, arguments);
+    return process.waitForFinished() && process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
+}
+
+// The outcome of one save as the exit status of the child that ran it.
+enum ChildResult { kSaved = 0, kReadOnly = 1, kUnexpected = 250 };
+
+int saveAndReport(const QString &path, const QByteArray &bytes)
+{
+    try {
+        return ReplaceFileContents(path, bytes) == SaveOutcome::Saved ? kSaved : kReadOnly;
+    } catch (const EInOutError &error) {
+        return error.ErrorCode;
+    }
+}
+
+QString describe(int result)
+{
+    switch (result) {
+    case kSaved: return QStringLiteral("saved");
+    case kReadOnly: return QStringLiteral("The file is read-only");
+    default: return result > 128 ? QStringLiteral("child ended by signal %1").arg(result - 128) : ioErrorMessage(result);
+    }
+}
+
+enum class Case {
+    PlainFile,
+    OtherUsersFileSavedByRoot,
+    GroupOnlyMode,
+    SecondHardLink,
+    ExtendedAttribute,
+    SymbolicLink,
+    WritableFileInReadOnlyFolder,
+    OtherUsersFileInStickyFolder,
+    NoWriteBitAtAll,
+    ImmutableFile,
+    AppendOnlyFile,
+    FullDisk,
+    NoFreeInodes,
+    FileSizeLimit,
+    FileSizeLimitInPlace,
+    SyncFails,
+    CloseFails,
+    SyncFailsInPlace,
+};
+
+} // namespace
+
+Q_DECLARE_METATYPE(Case)
+
+class TestFileAccess : public QObject
+{
+    Q_OBJECT
+
+private:
+    QTemporaryDir m_dir;
+    QString m_folder; // the game's data folder
+    QString m_file;
+    QStringList m_mounts;
+    QStringList m_attributesToClear;
+
+    bool isRoot() const { return geteuid() == 0; }
+
+    QStringList strayFiles() const
+    {
+        QStringList names = QDir(m_folder).entryList(QDir::Files | QDir::Hidden | QDir::System);
+        names.removeAll(QStringLiteral("weather.cfg"));
+        names.removeAll(QStringLiteral("other-name.cfg"));
+        return names;
+    }
+
+    void mountTmpfs(const QString &options)
+    {
+        if (!isRoot())
+            QSKIP("mounting a small file system needs root");
+        if (::mount("tmpfs", QFile::encodeName(m_folder).constData(), "tmpfs", 0, options.toLatin1().constData()) != 0)
+            QSKIP(qPrintable(QStringLiteral("tmpfs cannot be mounted here: %1").arg(strerror(errno))));
+        m_mounts << m_folder;
+        openToEveryone(m_folder);
+    }
+
+    void setFlag(const char *flag)
+    {
+        if (!isRoot() || !run(QStringLiteral("chattr"), {QLatin1String(flag), m_file}))
+            QSKIP("chattr does not work here (needs root and a file system with the flag)");
+        m_attributesToClear << m_file;
+    }
+
+private slots:
+    void init()
+    {
+        QVERIFY(m_dir.isValid());
+        static int game = 0;
+        m_folder = m_dir.filePath(QStringLiteral("game%1/data").arg(++game));
+        QVERIFY(QDir().mkpath(m_folder));
+        openToEveryone(m_dir.path());
+        openToEveryone(QFileInfo(m_folder).path());
+        openToEveryone(m_folder);
+        m_file = m_folder + QStringLiteral("/weather.cfg");
+    }
+
+    void cleanup()
+    {
+        faults::disarm();
+        for (const QString &file : std::exchange(m_attributesToClear, {}))
+            run(QStringLiteral("chattr"), {QStringLiteral("-i"), QStringLiteral("-a"), file});
+        for (const QString &mount : std::exchange(m_mounts, {}))
+            ::umount(QFile::encodeName(mount).constData());
+        QFile::setPermissions(m_folder, QFileDevice::Permissions(0x7777));
+    }
+
+    // Each case prepares a file, saves 41 regions over it (as nobody where the case says),
+    // and checks the outcome, the bytes, what makes the file itself, and that nothing is
+    // left beside it.
+    void saveKeepsTheFileWholeAndItself_data()
+    {
+        QTest::addColumn<Case>("situation");
+        QTest::addColumn<bool>("asNobody");
+        QTest::addColumn<QString>("outcome");
+
+        const QString saved = QStringLiteral("saved");
+        const QString readOnly = QStringLiteral("The file is read-only");
+        const QString diskFull = QStringLiteral("Disk full");
+        const QString writeFault = QStringLiteral("I/O error 29");
+
+        QTest::newRow("plain file, mode 0640") << Case::PlainFile << false << saved;
+        QTest::newRow("root saves nobody's 0600 file") << Case::OtherUsersFileSavedByRoot << false << saved;
+        QTest::newRow("mode 060") << Case::GroupOnlyMode << false << saved;
+        QTest::newRow("second hard link") << Case::SecondHardLink << false << saved;
+        QTest::newRow("user attribute") << Case::ExtendedAttribute << false << saved;
+        QTest::newRow("symbolic link") << Case::SymbolicLink << false << saved;
+        QTest::newRow("writable file, 0555 folder") << Case::WritableFileInReadOnlyFolder << true << saved;
+        QTest::newRow("writable file, sticky folder") << Case::OtherUsersFileInStickyFolder << true << saved;
+        QTest::newRow("no write bit at all, root") << Case::NoWriteBitAtAll << false << readOnly;
+        QTest::newRow("immutable file") << Case::ImmutableFile << false << readOnly;
+        QTest::newRow("append-only file") << Case::AppendOnlyFile << false << readOnly;
+        QTest::newRow("full disk") << Case::FullDisk << false << diskFull;
+        QTest::newRow("no free inodes") << Case::NoFreeInodes << false << saved;
+        QTest::newRow("file-size limit") << Case::FileSizeLimit << false << diskFull;
+        QTest::newRow("file-size limit, in place") << Case::FileSizeLimitInPlace << false << diskFull;
+        QTest::newRow("sync fails") << Case::SyncFails << false << writeFault;
+        QTest::newRow("close fails") << Case::CloseFails << false << writeFault;
+        QTest::newRow("sync fails, in place") << Case::SyncFailsInPlace << false << writeFault;
+    }
+
+    void saveKeepsTheFileWholeAndItself()
+    {
+        QFETCH(Case, situation);
+        QFETCH(bool, asNobody);
+        QFETCH(QString, outcome);
+
+        const QByteArray oldBytes = fileOf(3);
+        const QByteArray newBytes = fileOf(kRegionSlots);
+        QString saveThrough = m_file;
+        QString secondName;
+        rlim_t sizeLimit = RLIM_INFINITY;
+
+        switch (situation) {
+        case Case::FullDisk: mountTmpfs(QStringLiteral("size=16k")); break;
+        case Case::NoFreeInodes: mountTmpfs(QStringLiteral("size=1m,nr_inodes=2")); break;
+        default: break;
+        }
+        writeFile(m_file, oldBytes);
+        QFile::setPermissions(m_file, QFileDevice::Permissions(0x6640)); // 0640
+
+        switch (situation) {
+        case Case::PlainFile:
+        case Case::FullDisk:
+        case Case::NoFreeInodes:
+            break;
+        case Case::OtherUsersFileSavedByRoot:
+        case Case::GroupOnlyMode:
+            if (!isRoot())
+                QSKIP("saving another user's file needs root");
+            QVERIFY(::chown(QFile::encodeName(m_file).constData(), kNobody, kNobody) == 0);
+            QVERIFY(::chmod(QFile::encodeName(m_file).constData(),
+                            situation == Case::GroupOnlyMode ? 060 : 0600) == 0);
+            break;
+        case Case::SecondHardLink:
+        case Case::SyncFailsInPlace:
+            secondName = m_folder + QStringLiteral("/other-name.cfg");
+            QVERIFY(::link(QFile::encodeName(m_file).constData(), QFile::encodeName(secondName).constData()) == 0);
+            if (situation == Case::SyncFailsInPlace)
+                faults::failNextSync();
+            break;
+        case Case::ExtendedAttribute:
+            if (::setxattr(QFile::encodeName(m_file).constData(), kAttribute, "kept", 4, 0) != 0)
+                QSKIP("this file system takes no user attributes");
+            break;
+        case Case::SymbolicLink:
+            saveThrough = QFileInfo(m_folder).path() + QStringLiteral("/link.cfg");
+            QVERIFY(QFile::link(m_file, saveThrough));
+            break;
+        case Case::WritableFileInReadOnlyFolder:
+        case Case::OtherUsersFileInStickyFolder:
+            QFile::setPermissions(m_file, QFileDevice::Permissions(0x6666));
+            QVERIFY(::chmod(QFile::encodeName(m_folder).constData(),
+                            situation == Case::WritableFileInReadOnlyFolder ? 0555 : 01777) == 0);
+            if (!isRoot())
+                QSKIP("needs root to stand in for two users");
+            break;
+        case Case::NoWriteBitAtAll:
+            QVERIFY(::chmod(QFile::encodeName(m_file).constData(), 0444) == 0);
+            break;
+        case Case::ImmutableFile: setFlag("+i"); break;
+        case Case::AppendOnlyFile: setFlag("+a"); break;
+        case Case::FileSizeLimit: sizeLimit = 4096; break;
+        case Case::FileSizeLimitInPlace:
+            secondName = m_folder + QStringLiteral("/other-name.cfg");
+            QVERIFY(::link(QFile::encodeName(m_file).constData(), QFile::encodeName(secondName).constData()) == 0);
+            sizeLimit = 4096;
+            break;
+        case Case::SyncFails: faults::failNextSync(); break;
+        case Case::CloseFails: faults::failNextCloseOfWrittenFile(); break;
+        }
+
+        const Identity before = identityOf(m_file);
+        const int result = runInChild([&] {
+            // The program's own start-up decides how a size limit ends, not this test.
+            PrepareFileAccess();
+            const rlimit limit{sizeLimit, sizeLimit};
+            if (setrlimit(RLIMIT_FSIZE, &limit) != 0 || (asNobody && !becomeUnprivileged()))
+                return int(kUnexpected);
+            return saveAndReport(saveThrough, newBytes);
+        });
+
+        QCOMPARE(describe(result), outcome);
+        QCOMPARE(readFile(m_file), outcome == QStringLiteral("saved") ? newBytes : oldBytes);
+        if (!secondName.isEmpty())
+            QCOMPARE(readFile(secondName), readFile(m_file));
+        QCOMPARE(identityOf(m_file), before);
+        QCOMPARE(strayFiles(), QStringList());
+        if (situation == Case::SymbolicLink)
+            QVERIFY(QFileInfo(saveThrough).isSymLink());
+    }
+
+    // Killed at any moment, a save leaves the old file or the new one, never a mix.
+    void killedSaveLeavesOldOrNew()
+    {
+        const QByteArray first = fileOf(3);
+        const QByteArray second = fileOf(kRegionSlots);
+        writeFile(m_file, first);
+
+        auto *random = QRandomGenerator::global();
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+        int rounds = 0;
+        for (; rounds < 300 && std::chrono::steady_clock::now() < deadline; ++rounds) {
+            const pid_t child = fork();
+            if (child == 0) {
+                for (bool odd = true;; odd = !odd)
+                    ReplaceFileContents(m_file, odd ? second : first);
+            }
+            QVERIFY(child > 0);
+            std::this_thread::sleep_for(std::chrono::microseconds(random->bounded(200, 5000)));
+            ::kill(child, SIGKILL);
+            ::waitpid(child, nullptr, 0);
+
+            const QByteArray now = readFile(m_file);
+            QVERIFY2(now == first || now == second, qPrintable(QStringLiteral("round %1: %2 bytes").arg(rounds).arg(now.size())));
+            // A new file cut short by the kill may stay beside the old one; it is never the file.
+            for (const QString &stray : strayFiles())
+                QFile::remove(m_folder + u'/' + stray);
+        }
+        QVERIFY(rounds >= 50);
+    }
+
+    // Opening never waits on what is not a regular file: the user gets the folder's message.
+    void openRefusesWhatIsNotAFile_data()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::newRow("pipe") << QStringLiteral("fifo");
+        QTest::newRow("link to /dev/zero") << QStringLiteral("device");
+        QTest::newRow("folder") << QStringLiteral("folder");
+    }
+
+    void openRefusesWhatIsNotAFile()
+    {
+        QFETCH(QString, kind);
+        const QByteArray path = QFile::encodeName(m_file);
+        if (kind == QStringLiteral("fifo"))
+            QVERIFY(::mkfifo(path.constData(), 0666) == 0);
+        else if (kind == QStringLiteral("device"))
+            QVERIFY(::symlink("/dev/zero", path.constData()) == 0);
+        else
+            QVERIFY(QDir().mkdir(m_file));
+
+        try {
+            OpenForReading(m_file);
+            QFAIL("opened");
+        } catch (const EInOutError &error) {
+            QCOMPARE(error.message(), QStringLiteral("File access denied"));
+        }
+        QCOMPARE(ReplaceFileContents(m_file, "x"), SaveOutcome::ReadOnly);
+    }
+
+    void systemErrorsBecomeTheEditorsCodes_data()
+    {
+        QTest::addColumn<int>("systemError");
+        QTest::addColumn<bool>("reading");
+        QTest::addColumn<QString>("message");
+
+        QTest::newRow("EIO reading") << EIO << true << QStringLiteral("I/O error 30");
+        QTest::newRow("EIO writing") << EIO << false << QStringLiteral("I/O error 29");
+        QTest::newRow("no reason writing") << 0 << false << QStringLiteral("I/O error 29");
+        QTest::newRow("quota") << EDQUOT << false << QStringLiteral("Disk full");
+        QTest::newRow("size limit") << EFBIG << false << QStringLiteral("Disk full");
+        QTest::newRow("unmapped number") << EXDEV << false << QStringLiteral("I/O error %1").arg(EXDEV);
+        // Numbers from 100 up are the file layer's own: a system number there is only a fault.
+        QTest::newRow("errno 100 reading") << 100 << true << QStringLiteral("I/O error 30");
+        QTest::newRow("errno 101 reading") << 101 << true << QStringLiteral("I/O error 30");
+        QTest::newRow("errno 106 writing") << 106 << false << QStringLiteral("I/O error 29");
+    }
+
+    void systemErrorsBecomeTheEditorsCodes()
+    {
+        QFETCH(int, systemError);
+        QFETCH(bool, reading);
+        QFETCH(QString, message);
+        QCOMPARE(ioErrorMessage(ioErrorCode(systemError, reading ? FileOperation::Read : FileOperation::Write)), message);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestFileAccess)
+#include "tst_fileaccess.moc"
