@@ -1,3 +1,4 @@
+#include "CommandLine.h"
 #include "Failure.h"
 #include "FileAccess.h"
 #include "Pictures.h"
@@ -5,10 +6,24 @@
 #include "about_box_form.h"
 
 #include <QApplication>
+#include <QCoreApplication>
+
+#include <cstdio>
 
 int main(int argc, char *argv[])
 {
     climate::PrepareFileAccess();
+
+    // The command line is read before any window exists, so --help needs no display.
+    {
+        QCoreApplication commandLine(argc, argv);
+        QCoreApplication::setApplicationName(QStringLiteral("nimbrel"));
+        QTextStream out(stdout);
+        QTextStream err(stderr);
+        if (const std::optional<int> status = HandleCommandLine(QCoreApplication::arguments(), out, err))
+            return *status;
+    }
+
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("nimbrel"));
     QApplication::setWindowIcon(SvgIcon(QStringLiteral(":/icons/program.svg"), {32, 32}));
