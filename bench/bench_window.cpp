@@ -1,6 +1,7 @@
 // The editor window's costs beside an empty QMainWindow started the same way.
 // Run on the offscreen platform: QT_QPA_PLATFORM=offscreen build/bench/bench_window
 
+#include "EditorFont.h"
 #include "Weather_Main.h"
 #include "about_box_form.h"
 

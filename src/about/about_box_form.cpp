@@ -1,8 +1,8 @@
 #include "about_box_form.h"
 
+#include "EditorFont.h"
 #include "Pictures.h"
 #include "TToolbarButton97.h"
-#include "Weather_Main.h"
 #include "scroll_text.h"
 
 #include <QKeyEvent>

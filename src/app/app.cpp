@@ -1,5 +1,5 @@
 #include "CommandLine.h"
-#include "Failure.h"
+#include "EditorFont.h"
 #include "FileAccess.h"
 #include "Pictures.h"
 #include "Weather_Main.h"

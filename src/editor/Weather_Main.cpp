@@ -1,6 +1,7 @@
 #include "Weather_Main.h"
 
 #include "ClimateFile.h"
+#include "EditorFont.h"
 #include "Failure.h"
 #include "Pictures.h"
 #include "SeasonDecoding.h"
@@ -109,16 +110,6 @@ TToolbar97 *makeToolbar(QWidget *dock, const char *objectName, const QRect &boun
 }
 
 } // namespace
-
-QFont EditorFont()
-{
-    QFont font;
-    font.setFamilies({QStringLiteral("Verdana"), QStringLiteral("DejaVu Sans"), QStringLiteral("Bitstream Vera Sans"),
-                      QStringLiteral("Tahoma")});
-    font.setStyleHint(QFont::SansSerif);
-    font.setPixelSize(11);
-    return font;
-}
 
 TWeather_Editor_::TWeather_Editor_(QWidget *parent)
     : QMainWindow(parent)

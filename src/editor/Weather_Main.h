@@ -99,6 +99,3 @@ private:
     bool m_placed = false;
     QDialog *m_aboutBox = nullptr;
 };
-
-// The font of every window: Verdana 11 pixels, or the closest sans-serif installed.
-QFont EditorFont();
