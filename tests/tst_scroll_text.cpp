@@ -2,6 +2,7 @@
 
 #include <QLabel>
 #include <QTest>
+#include <QTextDocument>
 #include <QTimer>
 
 Q_DECLARE_METATYPE(TDirect)
@@ -26,6 +27,14 @@ struct Strip
 
     QPoint at() const { return control->Label1->pos(); }
 };
+
+// The tooltip as the user reads it.
+QString shownTooltip(const QWidget *widget)
+{
+    QTextDocument document;
+    document.setHtml(widget->toolTip());
+    return document.toPlainText().replace(QChar::Nbsp, u' ');
+}
 
 } // namespace
 
@@ -70,7 +79,7 @@ private slots:
         QCOMPARE(control->ScrollingText(), text.left(240));
         QCOMPARE(control->Hint(), QStringLiteral("[Kest] : ") + text.left(240));
         QCOMPARE(control->Hint().size(), 249);
-        QCOMPARE(control->Panel1->toolTip(), control->Hint());
+        QCOMPARE(shownTooltip(control->Panel1), control->Hint());
         QVERIFY(control->Label1->toolTip().isEmpty());
         QVERIFY(control->Label1->testAttribute(Qt::WA_TransparentForMouseEvents));
 
@@ -83,6 +92,69 @@ private slots:
         control->setScrollingText(QStringLiteral("A longer text than before"));
         QCOMPARE(control->Label1->x(), 7); // the left edge stays put
         QCOMPARE(control->Label1->width(), control->Label1->sizeHint().width());
+    }
+
+    // Text is shown as it stands, on one line: markup is not interpreted, in the label or
+    // in the tooltip; only "&" keeps its meaning.
+    void showsTextLiterally_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("drawn");
+        QTest::newRow("bold tag") << QStringLiteral("<b>Bold</b>") << QStringLiteral("<b>Bold</b>");
+        QTest::newRow("paragraphs") << QStringLiteral("<p>one</p><p>two</p>") << QStringLiteral("<p>one</p><p>two</p>");
+        QTest::newRow("entity") << QStringLiteral("&lt;3") << QStringLiteral("lt;3");
+        QTest::newRow("doubled ampersand") << QStringLiteral("R&&D") << QStringLiteral("R&D");
+    }
+
+    void showsTextLiterally()
+    {
+        QFETCH(QString, text);
+        QFETCH(QString, drawn);
+        QWidget window;
+        auto *control = new TScrollText(&window);
+        control->setScrollingText(text);
+        const QFontMetrics metrics(control->Label1->font());
+        QCOMPARE(control->Label1->height(), metrics.height());
+        QVERIFY2(qAbs(control->Label1->width() - metrics.horizontalAdvance(drawn)) <= 2,
+                 qPrintable(QString::number(control->Label1->width())));
+        QCOMPARE(shownTooltip(control->Panel1), QStringLiteral("[Kest] : ") + text);
+    }
+
+    void followsAFontChangeAtOnce()
+    {
+        QWidget window;
+        auto *control = new TScrollText(&window);
+        control->Label1->move(9, 0);
+        QFont font = control->font();
+        font.setPixelSize(24);
+        control->setFont(font);
+        QCOMPARE(control->Label1->size(), control->Label1->sizeHint());
+        QVERIFY(control->Label1->height() >= 24);
+        QCOMPARE(control->Label1->x(), 9);
+    }
+
+    void innerPanelFollowsAResizeWhileHidden()
+    {
+        QWidget window; // never shown
+        auto *control = new TScrollText(&window);
+        control->Timer1->stop();
+        control->resize(262, 18);
+        QCOMPARE(control->Panel1->geometry(), QRect(1, 1, 260, 16));
+        control->setGeometry(0, 0, 100, 40);
+        QCOMPARE(control->Panel1->geometry(), QRect(1, 1, 98, 38));
+    }
+
+    void theCutNeverSplitsACharacter()
+    {
+        QWidget window;
+        auto *control = new TScrollText(&window);
+        const QString face = QString::fromUtf8("\xF0\x9F\x98\x80"); // one character, two UTF-16 units
+        control->setScrollingText(QString(239, u'x') + face + QStringLiteral("yy"));
+        QCOMPARE(control->ScrollingText(), QString(239, u'x'));
+        QCOMPARE(control->Hint().size(), 248);
+
+        control->setScrollingText(QString(238, u'x') + face + QStringLiteral("yy"));
+        QCOMPARE(control->ScrollingText(), QString(238, u'x') + face);
     }
 
     void ticks_data()

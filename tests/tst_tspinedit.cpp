@@ -1,6 +1,11 @@
 #include "TSpinEdit.h"
 
+#include <QApplication>
+#include <QClipboard>
+#include <QContextMenuEvent>
 #include <QLineEdit>
+#include <QMenu>
+#include <QMimeData>
 #include <QSignalSpy>
 #include <QTest>
 #include <QToolButton>
@@ -10,6 +15,40 @@ class TestTSpinEdit : public QObject
     Q_OBJECT
 
 private:
+    // Puts text into the editor the way a user pastes or drops it.
+    void paste(const QString &how, const QString &text)
+    {
+        QLineEdit *edit = m_spin->lineEdit();
+        if (how == QStringLiteral("drop")) {
+            QMimeData data;
+            data.setText(text);
+            const QPoint at(edit->width() - 2, edit->height() / 2);
+            QDragEnterEvent enter(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+            QApplication::sendEvent(edit, &enter);
+            QDropEvent drop(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+            QApplication::sendEvent(edit, &drop);
+            return;
+        }
+        QGuiApplication::clipboard()->setText(text);
+        if (how == QStringLiteral("Ctrl+V")) {
+            QTest::keyClick(edit, Qt::Key_V, Qt::ControlModifier);
+        } else if (how == QStringLiteral("Shift+Insert")) {
+            QTest::keyClick(edit, Qt::Key_Insert, Qt::ShiftModifier);
+        } else {
+            QContextMenuEvent menuEvent(QContextMenuEvent::Mouse, QPoint(2, 2), edit->mapToGlobal(QPoint(2, 2)));
+            QApplication::sendEvent(edit, &menuEvent);
+            auto *menu = qobject_cast<QMenu *>(QApplication::activePopupWidget());
+            QVERIFY(menu);
+            const QList<QAction *> actions = menu->actions();
+            const auto action = std::find_if(actions.begin(), actions.end(), [](const QAction *a) {
+                return a->text().startsWith(QStringLiteral("&Paste"));
+            });
+            QVERIFY(action != actions.end());
+            (*action)->trigger();
+            menu->close();
+        }
+    }
+
     std::unique_ptr<QWidget> m_window;
     TSpinEdit *m_spin = nullptr;
     QLineEdit *m_other = nullptr;
@@ -104,6 +143,34 @@ private slots:
         QCOMPARE(m_spin->text(), text);
     }
 
+    // Pasted or dropped text passes the rules of typing, character by character.
+    void pastedTextFollowsTheTypingRules_data()
+    {
+        QTest::addColumn<QString>("how");
+        QTest::addColumn<QString>("before");
+        QTest::addColumn<QString>("pasted");
+        QTest::addColumn<QString>("after");
+        for (const char *how : {"Ctrl+V", "Shift+Insert", "context menu", "drop"}) {
+            QTest::addRow("%s: letters", how) << how << "" << "abc" << "";
+            QTest::addRow("%s: digits among letters", how) << how << "" << "a1b2c3d4" << "123";
+            QTest::addRow("%s: behind a digit", how) << how << "7" << " 12 x" << "712";
+        }
+        QTest::newRow("sign and digits") << "Ctrl+V" << "" << "-5" << "-5";
+        QTest::newRow("full editor takes nothing") << "Ctrl+V" << "100" << "9" << "100";
+    }
+
+    void pastedTextFollowsTheTypingRules()
+    {
+        QFETCH(QString, how);
+        QFETCH(QString, before);
+        QFETCH(QString, pasted);
+        QFETCH(QString, after);
+        m_spin->setText(before);
+        m_spin->lineEdit()->end(false);
+        paste(how, pasted);
+        QCOMPARE(m_spin->text(), after);
+    }
+
     void enterIsDropped()
     {
         QSignalSpy returned(m_spin->lineEdit(), &QLineEdit::returnPressed);
@@ -163,6 +230,30 @@ private slots:
         QTest::newRow("in range stays as typed") << "+7" << "+7";
         QTest::newRow("empty stays") << "" << "";
         QTest::newRow("not a number stays") << "-" << "-";
+    }
+
+    // Only a real move of the focus to another control clamps: a popup menu or a dialog
+    // takes the focus for a while and gives it back, and so does the window losing activation.
+    void onlyARealMoveOfTheFocusClamps_data()
+    {
+        QTest::addColumn<int>("reason");
+        QTest::addColumn<QString>("left");
+        QTest::newRow("click") << int(Qt::MouseFocusReason) << "100";
+        QTest::newRow("Tab") << int(Qt::TabFocusReason) << "100";
+        QTest::newRow("Shift+Tab") << int(Qt::BacktabFocusReason) << "100";
+        QTest::newRow("from code") << int(Qt::OtherFocusReason) << "100";
+        QTest::newRow("popup menu") << int(Qt::PopupFocusReason) << "999";
+        QTest::newRow("another window") << int(Qt::ActiveWindowFocusReason) << "999";
+    }
+
+    void onlyARealMoveOfTheFocusClamps()
+    {
+        QFETCH(int, reason);
+        QFETCH(QString, left);
+        m_spin->setText(QStringLiteral("999"));
+        m_other->setFocus(Qt::FocusReason(reason));
+        QTRY_VERIFY(m_other->hasFocus());
+        QCOMPARE(m_spin->text(), left);
     }
 
     void leavingClampsOnlyWhatIsOutOfRange()

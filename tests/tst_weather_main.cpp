@@ -13,6 +13,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QToolButton>
+#include <QWheelEvent>
 
 using namespace testdata;
 
@@ -455,6 +456,89 @@ private slots:
         spin("Wind_5")->setValue(3);
         click("ToolbarButton974");
         QCOMPARE(RegionTable[3].Season[0].Values[5].toByteArray(), QByteArray("3"));
+    }
+
+    // Ctrl+click or Ctrl+Space on the selected region must not leave the list without one.
+    void theSelectedRegionStaysSelected()
+    {
+        writeFile(fileName(), fileOf(3));
+        open();
+        QListWidget *regions = list();
+        const QRect first = regions->visualItemRect(regions->item(0));
+        QTest::mouseClick(regions->viewport(), Qt::LeftButton, Qt::ControlModifier, first.center());
+        QCOMPARE(regions->selectedItems().size(), 1);
+        QCOMPARE(regions->currentRow(), 0);
+        regions->setFocus();
+        QTest::keyClick(regions, Qt::Key_Space, Qt::ControlModifier);
+        QCOMPARE(regions->selectedItems(), QList<QListWidgetItem *>{regions->item(0)});
+        QTest::mouseClick(regions->viewport(), Qt::LeftButton, Qt::NoModifier,
+                          regions->visualItemRect(regions->item(2)).center());
+        QCOMPARE(window().CurrentRegion, quint8(2));
+        QCOMPARE(regions->selectedItems(), QList<QListWidgetItem *>{regions->item(2)});
+    }
+
+    // Only a click on a tab or the keyboard changes the season; a wheel turned over the
+    // strip would drop the shown season's edits.
+    void theWheelDoesNotSwitchSeasons()
+    {
+        writeFile(fileName(), fileOf(1));
+        open();
+        spin("Wind_1")->setText(QStringLiteral("77"));
+        const QPointF at = tabs()->tabRect(0).center();
+        for (int delta : {-120, 120, -120}) {
+            QWheelEvent wheel(at, tabs()->mapToGlobal(at), QPoint(), QPoint(0, delta), Qt::NoButton, Qt::NoModifier,
+                              Qt::NoScrollPhase, false);
+            QApplication::sendEvent(tabs(), &wheel);
+        }
+        QCOMPARE(tabs()->currentIndex(), 0);
+        QCOMPARE(spin("Wind_1")->text(), QStringLiteral("77"));
+    }
+
+    // A typed value out of range stays while a menu or a dialog is up, and is clamped only
+    // when the focus really moves to another control.
+    void menusAndDialogsLeaveATypedValueAlone()
+    {
+        writeFile(fileName(), fileOf(1));
+        open();
+        QDialog about(m_window.get());
+        window().setAboutBox(&about);
+        window().activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(m_window.get()));
+        TSpinEdit *wind = spin("Wind_2");
+        wind->setFocus();
+        QTRY_VERIFY(wind->lineEdit()->hasFocus());
+        wind->lineEdit()->selectAll();
+        QTest::keyClicks(wind->lineEdit(), QStringLiteral("999"));
+
+        auto *menu = control<QMenu>("help_popup");
+        menu->popup(window().mapToGlobal(QPoint(61, 24)));
+        QTRY_VERIFY(menu->isVisible());
+        menu->close();
+        expectDialog([&] { click("ToolbarButton971"); }, QString());
+        QCOMPARE(wind->text(), QStringLiteral("999"));
+
+        window().activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(m_window.get()));
+        QTRY_VERIFY(wind->lineEdit()->hasFocus());
+        spin("Wind_3")->setFocus(Qt::TabFocusReason);
+        QCOMPARE(wind->text(), QStringLiteral("100"));
+    }
+
+    // A flat button is drawn raised only while the mouse is over it, even when a menu or a
+    // dialog took the mouse away without telling it.
+    void flatButtonsAreRaisedOnlyUnderTheMouse()
+    {
+        auto *help = control<QToolButton>("ToolbarButton972");
+        QCursor::setPos(window().mapToGlobal(QPoint(400, 200)));
+        const QImage idle = help->grab().toImage();
+
+        QCursor::setPos(help->mapToGlobal(help->rect().center()));
+        help->setAttribute(Qt::WA_UnderMouse, true);
+        QVERIFY(help->grab().toImage() != idle);
+
+        QCursor::setPos(window().mapToGlobal(QPoint(400, 200)));
+        help->setAttribute(Qt::WA_UnderMouse, true); // the mouse left without a Leave event
+        QCOMPARE(help->grab().toImage(), idle);
     }
 
     // --- About and Exit ------------------------------------------------------------------

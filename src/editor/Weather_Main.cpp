@@ -6,6 +6,7 @@
 #include "Pictures.h"
 #include "SeasonDecoding.h"
 #include "TGroupBox.h"
+#include "TListBox.h"
 #include "TSpinEdit.h"
 #include "TTabControl.h"
 #include "TToolbar97.h"
@@ -180,7 +181,7 @@ void TWeather_Editor_::createRegionList(QWidget *client)
     auto *Label18 = makeLabel(client, "Label18", QStringLiteral("Countrys and Regions"), {8, 32, 126, 13});
     Label18->setAttribute(Qt::WA_TranslucentBackground);
 
-    Regions_List = named(new QListWidget(client), QStringLiteral("Regions_List"), {8, 48, 161, 273});
+    Regions_List = named(new TListBox(client), QStringLiteral("Regions_List"), {8, 48, 161, 273});
     Regions_List->setFrameShape(QFrame::NoFrame);
     Regions_List->setUniformItemSizes(true);
     Regions_List->setSelectionMode(QAbstractItemView::SingleSelection);

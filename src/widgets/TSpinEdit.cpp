@@ -3,9 +3,13 @@
 #include "TextConversion.h"
 
 #include <QApplication>
+#include <QClipboard>
+#include <QContextMenuEvent>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QLocale>
+#include <QMenu>
+#include <QMimeData>
 #include <QToolButton>
 
 namespace {
@@ -26,11 +30,86 @@ QToolButton *makeArrow(QWidget *parent, Qt::ArrowType arrow, const char *name)
     return button;
 }
 
+// What typing accepts besides control keys: digits, the signs and the decimal separator.
+bool isNumberCharacter(QChar c)
+{
+    return (c >= u'0' && c <= u'9') || c == u'+' || c == u'-' || QString(c) == QLocale().decimalPoint();
+}
+
+// The text box of the editor. Text that arrives other than by typing (pasted by key, from the
+// context menu or the selection, or dropped) passes the same rules as typing: characters
+// typing would drop are dropped, and no more are taken than typing would take.
+class NumberLine : public QLineEdit
+{
+public:
+    NumberLine(const QString &text, QWidget *parent)
+        : QLineEdit(text, parent)
+    {
+    }
+
+    void insertAsTyped(const QString &text)
+    {
+        QString kept;
+        for (const QChar c : text) {
+            if (isNumberCharacter(c))
+                kept += c;
+        }
+        const qsizetype room = maxLength() - (this->text().size() - selectedText().size());
+        insert(kept.left(std::max<qsizetype>(room, 0)));
+    }
+
+protected:
+    void keyPressEvent(QKeyEvent *event) override
+    {
+        if (event->matches(QKeySequence::Paste) && !isReadOnly())
+            insertAsTyped(QGuiApplication::clipboard()->text());
+        else
+            QLineEdit::keyPressEvent(event);
+    }
+
+    void contextMenuEvent(QContextMenuEvent *event) override
+    {
+        QMenu *menu = createStandardContextMenu();
+        for (QAction *action : menu->actions()) {
+            if (!action->text().startsWith(QLineEdit::tr("&Paste")))
+                continue;
+            disconnect(action, &QAction::triggered, nullptr, nullptr);
+            connect(action, &QAction::triggered, this, [this] { insertAsTyped(QGuiApplication::clipboard()->text()); });
+        }
+        menu->setAttribute(Qt::WA_DeleteOnClose);
+        menu->popup(event->globalPos());
+    }
+
+    void mouseReleaseEvent(QMouseEvent *event) override
+    {
+        const QClipboard *clipboard = QGuiApplication::clipboard();
+        if (event->button() == Qt::MiddleButton && clipboard->supportsSelection() && !isReadOnly()) {
+            setCursorPosition(cursorPositionAt(event->position().toPoint()));
+            insertAsTyped(clipboard->text(QClipboard::Selection));
+            event->accept();
+            return;
+        }
+        QLineEdit::mouseReleaseEvent(event);
+    }
+
+    void dropEvent(QDropEvent *event) override
+    {
+        if (!event->mimeData()->hasText() || isReadOnly()) {
+            QLineEdit::dropEvent(event);
+            return;
+        }
+        setCursorPosition(cursorPositionAt(event->position().toPoint()));
+        insertAsTyped(event->mimeData()->text());
+        event->acceptProposedAction();
+        setFocus(Qt::MouseFocusReason);
+    }
+};
+
 } // namespace
 
 TSpinEdit::TSpinEdit(QWidget *parent)
     : QWidget(parent)
-    , m_edit(new QLineEdit(QStringLiteral("0"), this))
+    , m_edit(new NumberLine(QStringLiteral("0"), this))
     , m_up(makeArrow(this, Qt::UpArrow, "up"))
     , m_down(makeArrow(this, Qt::DownArrow, "down"))
 {
@@ -102,7 +181,7 @@ bool TSpinEdit::acceptsKey(const QKeyEvent &event) const
     const QChar c = typed.front();
     if (c.unicode() < 0x20 || c.unicode() == 0x7f)
         return true; // control keys such as Backspace and Tab
-    return (c >= u'0' && c <= u'9') || c == u'+' || c == u'-' || typed == QLocale().decimalPoint();
+    return typed.size() == 1 && isNumberCharacter(c);
 }
 
 bool TSpinEdit::eventFilter(QObject *watched, QEvent *event)
@@ -118,8 +197,12 @@ bool TSpinEdit::eventFilter(QObject *watched, QEvent *event)
             return true;
         }
     } else if (watched == m_edit && event->type() == QEvent::FocusOut) {
-        // Leaving the editor clamps a value out of range; anything else stays as typed.
-        if (isOutOfRange())
+        // Leaving the editor for another control clamps a value out of range; anything else
+        // stays as typed. A popup menu or a dialog takes the focus only for a while, and the
+        // window losing activation is no move either: the focus comes back here.
+        const Qt::FocusReason reason = static_cast<QFocusEvent *>(event)->reason();
+        const bool moved = reason != Qt::PopupFocusReason && reason != Qt::ActiveWindowFocusReason;
+        if (moved && isOutOfRange())
             setValue(Value());
     }
     return QWidget::eventFilter(watched, event);

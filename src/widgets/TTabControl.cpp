@@ -3,6 +3,7 @@
 #include <QStyleOptionTabWidgetFrame>
 #include <QStylePainter>
 #include <QTabBar>
+#include <QWheelEvent>
 
 namespace {
 
@@ -19,6 +20,13 @@ protected:
     QSize tabSizeHint(int index) const override
     {
         return {m_tabWidth, QTabBar::tabSizeHint(index).height()};
+    }
+
+    // The tab changes by a click or the keyboard only: a turn of the wheel passing over the
+    // strip must not switch the season (and drop its unsaved edits).
+    void wheelEvent(QWheelEvent *event) override
+    {
+        event->ignore();
     }
 
 private:

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QCursor>
+#include <QStyleOptionToolButton>
 #include <QToolButton>
 
 // A flat button that fires on release and never takes the keyboard focus, so that clicking
@@ -15,5 +17,16 @@ public:
         setFocusPolicy(Qt::NoFocus);
         setAutoRaise(true);
         setToolButtonStyle(Qt::ToolButtonTextOnly);
+    }
+
+protected:
+    // Raised only while the mouse is really over it. A popup menu or a modal dialog can take
+    // the mouse away without the button being told, and it would stay raised until the
+    // mouse passed over it again.
+    void initStyleOption(QStyleOptionToolButton *option) const override
+    {
+        QToolButton::initStyleOption(option);
+        if (!isDown() && !rect().contains(mapFromGlobal(QCursor::pos())))
+            option->state &= ~(QStyle::State_MouseOver | QStyle::State_Raised);
     }
 };

@@ -1,6 +1,8 @@
 #include "scroll_text.h"
 
+#include <QEvent>
 #include <QLabel>
+#include <QTextDocument>
 #include <QTimer>
 
 namespace {
@@ -15,6 +17,15 @@ QFont scrollTextFont()
     font.setStyleHint(QFont::SansSerif);
     font.setPixelSize(12);
     return font;
+}
+
+// The first characters of a text, as many as fit, never half of a surrogate pair.
+QString cutToCapacity(const QString &text)
+{
+    qsizetype n = std::min<qsizetype>(text.size(), TText::capacity);
+    if (n < text.size() && n > 0 && text[n - 1].isHighSurrogate())
+        --n;
+    return text.left(n);
 }
 
 // Halving toward zero: -3 halves to -1.
@@ -39,7 +50,9 @@ TScrollText::TScrollText(QWidget *owner)
 
     // The label moves under the mouse; the tooltip belongs to the panel behind it and stays put.
     Label1->setAttribute(Qt::WA_TransparentForMouseEvents);
-    Label1->setBuddy(Panel1); // so that "&" marks an accelerator and "&&" shows one ampersand
+    // The text is shown as it is, never as markup; "&" marks an accelerator and "&&" shows one.
+    Label1->setTextFormat(Qt::PlainText);
+    Label1->setBuddy(Panel1);
     Label1->move(3, 0);
     Label1->setText(QStringLiteral("ScrollingText"));
     fitLabelToText();
@@ -50,16 +63,47 @@ TScrollText::TScrollText(QWidget *owner)
 
 QString TScrollText::ScrollingText() const
 {
-    return Label1->text().left(TText::capacity);
+    return cutToCapacity(Label1->text());
 }
 
 void TScrollText::setScrollingText(const QString &text)
 {
-    const QString kept = text.left(TText::capacity);
+    const QString kept = cutToCapacity(text);
     Label1->setText(kept);
     fitLabelToText();
     m_hint = kHintPrefix + kept;
-    Panel1->setToolTip(m_hint);
+    // A tooltip that looks like markup would be shown as markup: give it as escaped text.
+    Panel1->setToolTip(Qt::convertFromPlainText(m_hint, Qt::WhiteSpaceNoWrap));
+}
+
+void TScrollText::setGeometry(const QRect &bounds)
+{
+    TPanel::setGeometry(bounds);
+    fitInnerPanel();
+}
+
+void TScrollText::setGeometry(int x, int y, int width, int height)
+{
+    setGeometry(QRect(x, y, width, height));
+}
+
+void TScrollText::resize(const QSize &size)
+{
+    setGeometry(QRect(pos(), size));
+}
+
+void TScrollText::resize(int width, int height)
+{
+    resize(QSize(width, height));
+}
+
+// The label follows a change of the font at once, as it follows a change of its text. The
+// children have taken the new font before the control hears of it.
+void TScrollText::changeEvent(QEvent *event)
+{
+    TPanel::changeEvent(event);
+    if (event->type() == QEvent::FontChange)
+        fitLabelToText();
 }
 
 QColor TScrollText::Color() const

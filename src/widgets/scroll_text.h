@@ -53,11 +53,19 @@ public:
     // One tick; the timer calls it every Time milliseconds.
     void Timer1Timer();
 
+    // A hidden widget learns of its new size only when it is shown; these fit the inner
+    // panel at once, so that it always fills the control.
+    void setGeometry(const QRect &bounds);
+    void setGeometry(int x, int y, int width, int height);
+    void resize(const QSize &size);
+    void resize(int width, int height);
+
     QTimer *Timer1;
     TPanel *Panel1;
     QLabel *Label1;
 
 protected:
+    void changeEvent(QEvent *event) override;
     void resizeEvent(QResizeEvent *event) override;
     void bevelsChanged() override;
 
