@@ -2,7 +2,7 @@
 BUILD ?= build
 GAME ?= examples/game
 
-.PHONY: run test build deps clean
+.PHONY: run test build deps clean windows windows-test
 
 run: build
 	cd $(GAME) && "$(CURDIR)/$(BUILD)/src/app/nimbrel"
@@ -17,5 +17,15 @@ build: deps
 deps:
 	@bash scripts/install-deps
 
+# The Windows program, cross-built: build-win/out/Nimbrel-<version>-windows-x86_64 and its zip.
+windows:
+	@bash scripts/install-deps windows
+	bash scripts/build-windows
+
+# The same, then every test as a Windows program under Wine.
+windows-test:
+	@bash scripts/install-deps windows
+	bash scripts/build-windows --test
+
 clean:
-	rm -rf $(BUILD)
+	rm -rf $(BUILD) build-win

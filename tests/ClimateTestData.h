@@ -9,9 +9,11 @@
 #include <QFile>
 #include <QString>
 
+#ifndef Q_OS_WIN
 #include <grp.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#endif
 
 #include <memory>
 
@@ -65,6 +67,7 @@ inline QByteArray readFile(const QString &path)
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable>");
 }
 
+#ifndef Q_OS_WIN
 // Runs body in a forked child and returns its exit status (or 128 + the signal). Used for
 // what must not touch the test process itself: resource limits and dropped privileges.
 template <typename Body>
@@ -86,6 +89,8 @@ inline bool becomeUnprivileged()
         return true;
     return setgroups(0, nullptr) == 0 && setgid(65534) == 0 && setuid(65534) == 0;
 }
+
+#endif
 
 // Lets the unprivileged child reach a folder that root created.
 inline void openToEveryone(const QString &path)

@@ -30,8 +30,9 @@ private:
         process.start(QStringLiteral(NIMBREL_PROGRAM), arguments);
         if (!process.waitForFinished(20000) || process.exitStatus() != QProcess::NormalExit)
             return {};
-        return {process.exitCode(), QString::fromLocal8Bit(process.readAllStandardOutput()),
-                QString::fromLocal8Bit(process.readAllStandardError())};
+        // Windows writes its line ends as CR LF.
+        const auto text = [](const QByteArray &bytes) { return QString::fromLocal8Bit(bytes).replace("\r\n", "\n"); };
+        return {process.exitCode(), text(process.readAllStandardOutput()), text(process.readAllStandardError())};
     }
 
 private slots:

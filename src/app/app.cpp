@@ -10,9 +10,26 @@
 
 #include <cstdio>
 
+#ifdef Q_OS_WIN
+#include <windows.h>
+
+// A Windows program has no console of its own: help and messages go to the console it was
+// started from, when there is one and the output was not redirected.
+static void useParentConsole()
+{
+    if (::GetStdHandle(STD_OUTPUT_HANDLE) || !::AttachConsole(ATTACH_PARENT_PROCESS))
+        return;
+    std::freopen("CONOUT$", "w", stdout);
+    std::freopen("CONOUT$", "w", stderr);
+}
+#endif
+
 int main(int argc, char *argv[])
 {
     climate::PrepareFileAccess();
+#ifdef Q_OS_WIN
+    useParentConsole();
+#endif
 
     // The command line is read before any window exists, so --help needs no display.
     {

@@ -108,7 +108,7 @@ enum class Case {
 
 Q_DECLARE_METATYPE(Case)
 
-class TestFileAccess : public QObject
+class TestFileAccessPosix : public QObject
 {
     Q_OBJECT
 
@@ -380,5 +380,5 @@ private slots:
     }
 };
 
-QTEST_GUILESS_MAIN(TestFileAccess)
-#include "tst_fileaccess.moc"
+QTEST_GUILESS_MAIN(TestFileAccessPosix)
+#include "tst_fileaccessposix.moc"

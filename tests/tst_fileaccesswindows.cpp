@@ -1,0 +1,191 @@
+#include "ClimateErrors.h"
+#include "ClimateFile.h"
+#include "ClimateTestData.h"
+#include "FileAccess.h"
+
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <windows.h>
+
+using namespace climate;
+using namespace testdata;
+
+namespace {
+
+std::wstring native(const QString &path)
+{
+    return QDir::toNativeSeparators(path).toStdWString();
+}
+
+DWORD attributesOf(const QString &path)
+{
+    return ::GetFileAttributesW(native(path).c_str());
+}
+
+// What one save did, in the words the editor would show.
+QString saveOutcome(const QString &path, const QByteArray &bytes)
+{
+    try {
+        return ReplaceFileContents(path, bytes) == SaveOutcome::Saved ? QStringLiteral("saved")
+                                                                      : QStringLiteral("The file is read-only");
+    } catch (const EInOutError &error) {
+        return error.message();
+    }
+}
+
+int loadCode(const QString &path)
+{
+    try {
+        OpenForReading(path);
+    } catch (const EInOutError &error) {
+        return error.ErrorCode;
+    }
+    return 0;
+}
+
+enum class Case { PlainFile, HiddenFile, SecondHardLink, ReadOnlyAttribute, HeldWithoutSharing, HeldSharingWrites };
+
+} // namespace
+
+Q_DECLARE_METATYPE(Case)
+
+class TestFileAccessWindows : public QObject
+{
+    Q_OBJECT
+
+private:
+    QTemporaryDir m_dir;
+    QString m_folder;
+    QString m_file;
+
+    QStringList strayFiles() const
+    {
+        QStringList names = QDir(m_folder).entryList(QDir::Files | QDir::Hidden | QDir::System);
+        names.removeAll(QStringLiteral("weather.cfg"));
+        names.removeAll(QStringLiteral("other-name.cfg"));
+        return names;
+    }
+
+private slots:
+    void init()
+    {
+        QVERIFY(m_dir.isValid());
+        static int game = 0;
+        m_folder = m_dir.filePath(QStringLiteral("game%1/data").arg(++game));
+        QVERIFY(QDir().mkpath(m_folder));
+        m_file = m_folder + QStringLiteral("/weather.cfg");
+    }
+
+    // Each case saves 41 regions over a file of 3 and checks the outcome, the bytes, the
+    // file's attributes, and that nothing is left beside it.
+    void saveKeepsTheFileWholeAndItself_data()
+    {
+        QTest::addColumn<Case>("situation");
+        QTest::addColumn<QString>("outcome");
+        QTest::newRow("plain file") << Case::PlainFile << "saved";
+        QTest::newRow("hidden file stays hidden") << Case::HiddenFile << "saved";
+        QTest::newRow("second hard link") << Case::SecondHardLink << "saved";
+        QTest::newRow("read-only attribute") << Case::ReadOnlyAttribute << "The file is read-only";
+        QTest::newRow("held open, no sharing") << Case::HeldWithoutSharing << "The file is read-only";
+        // The game reading the file lets it be written but not replaced: that is reported.
+        QTest::newRow("held open, sharing writes") << Case::HeldSharingWrites << "I/O error 32";
+    }
+
+    void saveKeepsTheFileWholeAndItself()
+    {
+        QFETCH(Case, situation);
+        QFETCH(QString, outcome);
+        const QByteArray oldBytes = fileOf(3);
+        const QByteArray newBytes = fileOf(kRegionSlots);
+        writeFile(m_file, oldBytes);
+        const QString secondName = m_folder + QStringLiteral("/other-name.cfg");
+        HANDLE holder = INVALID_HANDLE_VALUE;
+
+        switch (situation) {
+        case Case::PlainFile: break;
+        case Case::HiddenFile:
+            QVERIFY(::SetFileAttributesW(native(m_file).c_str(), FILE_ATTRIBUTE_HIDDEN));
+            break;
+        case Case::SecondHardLink:
+            QVERIFY(::CreateHardLinkW(native(secondName).c_str(), native(m_file).c_str(), nullptr));
+            break;
+        case Case::ReadOnlyAttribute:
+            QVERIFY(::SetFileAttributesW(native(m_file).c_str(), FILE_ATTRIBUTE_READONLY));
+            break;
+        case Case::HeldWithoutSharing:
+        case Case::HeldSharingWrites:
+            holder = ::CreateFileW(native(m_file).c_str(), GENERIC_READ,
+                                   situation == Case::HeldWithoutSharing ? 0 : FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                   nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+            QVERIFY(holder != INVALID_HANDLE_VALUE);
+            break;
+        }
+        const DWORD attributesBefore = attributesOf(m_file);
+
+        const QString result = saveOutcome(m_file, newBytes);
+        if (holder != INVALID_HANDLE_VALUE)
+            ::CloseHandle(holder);
+
+        QCOMPARE(result, outcome);
+        QCOMPARE(readFile(m_file), result == QStringLiteral("saved") ? newBytes : oldBytes);
+        QCOMPARE(attributesOf(m_file) & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_READONLY),
+                 attributesBefore & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_READONLY));
+        if (situation == Case::SecondHardLink)
+            QCOMPARE(readFile(secondName), newBytes);
+        QCOMPARE(strayFiles().join(u','), QString());
+        ::SetFileAttributesW(native(m_file).c_str(), FILE_ATTRIBUTE_NORMAL);
+    }
+
+    void newFileIsCreatedInItsFolder()
+    {
+        QCOMPARE(saveOutcome(m_file, fileOf(2)), QStringLiteral("saved"));
+        QCOMPARE(readFile(m_file), fileOf(2));
+        QCOMPARE(strayFiles(), QStringList());
+    }
+
+    void missingFolderOrFolderInPlace()
+    {
+        const QString nowhere = m_dir.filePath(QStringLiteral("nowhere/data/weather.cfg"));
+        QCOMPARE(loadCode(nowhere), 3);
+        QCOMPARE(saveOutcome(nowhere, "x"), QStringLiteral("The file is read-only"));
+        QVERIFY(!QFileInfo::exists(m_dir.filePath(QStringLiteral("nowhere"))));
+
+        QCOMPARE(loadCode(m_file), 2);
+        QVERIFY(QDir().mkpath(m_file));
+        QCOMPARE(loadCode(m_file), 5);
+        QCOMPARE(saveOutcome(m_file, "x"), QStringLiteral("The file is read-only"));
+        QVERIFY(QFileInfo(m_file).isDir());
+    }
+
+    void devicesAreNotTheFile()
+    {
+        QCOMPARE(loadCode(QStringLiteral("NUL")), 5);
+    }
+
+    void systemErrorsAreTheEditorsCodes_data()
+    {
+        QTest::addColumn<int>("systemError");
+        QTest::addColumn<bool>("reading");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("file not found") << int(ERROR_FILE_NOT_FOUND) << true << "File not found";
+        QTest::newRow("path not found") << int(ERROR_PATH_NOT_FOUND) << true << "Invalid filename";
+        QTest::newRow("access denied") << int(ERROR_ACCESS_DENIED) << false << "File access denied";
+        QTest::newRow("sharing violation") << int(ERROR_SHARING_VIOLATION) << false << "I/O error 32";
+        QTest::newRow("disk full") << int(ERROR_DISK_FULL) << false << "Disk full";
+        QTest::newRow("handle disk full") << int(ERROR_HANDLE_DISK_FULL) << false << "Disk full";
+        QTest::newRow("large number writing") << int(ERROR_UNABLE_TO_MOVE_REPLACEMENT) << false << "I/O error 29";
+        QTest::newRow("large number reading") << 106 << true << "I/O error 30";
+    }
+
+    void systemErrorsAreTheEditorsCodes()
+    {
+        QFETCH(int, systemError);
+        QFETCH(bool, reading);
+        QFETCH(QString, message);
+        QCOMPARE(ioErrorMessage(ioErrorCode(systemError, reading ? FileOperation::Read : FileOperation::Write)), message);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestFileAccessWindows)
+#include "tst_fileaccesswindows.moc"
