@@ -95,6 +95,7 @@ enum class Case {
     NoWriteBitAtAll,
     ImmutableFile,
     AppendOnlyFile,
+    ReadOnlyMount,
     FullDisk,
     NoFreeInodes,
     FileSizeLimit,
@@ -194,6 +195,7 @@ private slots:
         QTest::newRow("no write bit at all, root") << Case::NoWriteBitAtAll << false << readOnly;
         QTest::newRow("immutable file") << Case::ImmutableFile << false << readOnly;
         QTest::newRow("append-only file") << Case::AppendOnlyFile << false << readOnly;
+        QTest::newRow("read-only mount") << Case::ReadOnlyMount << false << readOnly;
         QTest::newRow("full disk") << Case::FullDisk << false << diskFull;
         QTest::newRow("no free inodes") << Case::NoFreeInodes << false << saved;
         QTest::newRow("file-size limit") << Case::FileSizeLimit << false << diskFull;
@@ -217,6 +219,7 @@ private slots:
 
         switch (situation) {
         case Case::FullDisk: mountTmpfs(QStringLiteral("size=16k")); break;
+        case Case::ReadOnlyMount: mountTmpfs(QStringLiteral("size=1m")); break;
         case Case::NoFreeInodes: mountTmpfs(QStringLiteral("size=1m,nr_inodes=2")); break;
         default: break;
         }
@@ -263,6 +266,9 @@ private slots:
             QVERIFY(::chmod(QFile::encodeName(m_file).constData(), 0444) == 0);
             break;
         case Case::ImmutableFile: setFlag("+i"); break;
+        case Case::ReadOnlyMount:
+            QVERIFY(::mount("tmpfs", QFile::encodeName(m_folder).constData(), "tmpfs", MS_REMOUNT | MS_RDONLY, nullptr) == 0);
+            break;
         case Case::AppendOnlyFile: setFlag("+a"); break;
         case Case::FileSizeLimit: sizeLimit = 4096; break;
         case Case::FileSizeLimitInPlace:
