@@ -67,6 +67,23 @@ inline QByteArray readFile(const QString &path)
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable>");
 }
 
+// The data folder of a new game under dir: game1/data, game2/data and so on.
+inline QString newDataFolder(const QString &dir)
+{
+    static int game = 0;
+    const QString folder = dir + QStringLiteral("/game%1/data").arg(++game);
+    return QDir().mkpath(folder) ? folder : QString();
+}
+
+// What stands in a data folder besides weather.cfg and its second name: what a save left.
+inline QStringList strayFiles(const QString &folder)
+{
+    QStringList names = QDir(folder).entryList(QDir::Files | QDir::Hidden | QDir::System);
+    names.removeAll(QStringLiteral("weather.cfg"));
+    names.removeAll(QStringLiteral("other-name.cfg"));
+    return names;
+}
+
 #ifndef Q_OS_WIN
 // Runs body in a forked child and returns its exit status (or 128 + the signal). Used for
 // what must not touch the test process itself: resource limits and dropped privileges.

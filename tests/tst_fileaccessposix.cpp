@@ -122,13 +122,7 @@ private:
 
     bool isRoot() const { return geteuid() == 0; }
 
-    QStringList strayFiles() const
-    {
-        QStringList names = QDir(m_folder).entryList(QDir::Files | QDir::Hidden | QDir::System);
-        names.removeAll(QStringLiteral("weather.cfg"));
-        names.removeAll(QStringLiteral("other-name.cfg"));
-        return names;
-    }
+    QStringList strayFiles() const { return testdata::strayFiles(m_folder); }
 
     void mountTmpfs(const QString &options)
     {
@@ -151,9 +145,8 @@ private slots:
     void init()
     {
         QVERIFY(m_dir.isValid());
-        static int game = 0;
-        m_folder = m_dir.filePath(QStringLiteral("game%1/data").arg(++game));
-        QVERIFY(QDir().mkpath(m_folder));
+        m_folder = newDataFolder(m_dir.path());
+        QVERIFY(!m_folder.isEmpty());
         openToEveryone(m_dir.path());
         openToEveryone(QFileInfo(m_folder).path());
         openToEveryone(m_folder);

@@ -59,21 +59,14 @@ private:
     QString m_folder;
     QString m_file;
 
-    QStringList strayFiles() const
-    {
-        QStringList names = QDir(m_folder).entryList(QDir::Files | QDir::Hidden | QDir::System);
-        names.removeAll(QStringLiteral("weather.cfg"));
-        names.removeAll(QStringLiteral("other-name.cfg"));
-        return names;
-    }
+    QStringList strayFiles() const { return testdata::strayFiles(m_folder); }
 
 private slots:
     void init()
     {
         QVERIFY(m_dir.isValid());
-        static int game = 0;
-        m_folder = m_dir.filePath(QStringLiteral("game%1/data").arg(++game));
-        QVERIFY(QDir().mkpath(m_folder));
+        m_folder = newDataFolder(m_dir.path());
+        QVERIFY(!m_folder.isEmpty());
         m_file = m_folder + QStringLiteral("/weather.cfg");
     }
 
