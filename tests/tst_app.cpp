@@ -54,8 +54,6 @@ private slots:
                                               << QStringLiteral("nimbrel: cannot start in '%1': not a folder\n").arg(file);
         QTest::newRow("two folders") << QStringList{m_dir.path(), m_dir.path()} << 2 << QString()
                                      << QStringLiteral("nimbrel: one game folder at most\nTry 'nimbrel --help'.\n");
-        QTest::newRow("unknown option") << QStringList{"--frobnicate"} << 2 << QString()
-                                        << QStringLiteral("nimbrel: Unknown option 'frobnicate'.\nTry 'nimbrel --help'.\n");
     }
 
     void answersWithoutAWindow()
