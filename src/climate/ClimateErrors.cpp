@@ -1,5 +1,7 @@
 #include "ClimateErrors.h"
 
+#include "FileAccess.h"
+
 
 EClimateError::EClimateError(QString message)
     : m_message(std::move(message))
@@ -27,6 +29,11 @@ QString ioErrorMessage(int code)
     case kInvalidNumericInput: return QStringLiteral("Invalid numeric input");
     default: return QStringLiteral("I/O error %1").arg(code);
     }
+}
+
+void throwIoError(int systemError, FileOperation operation)
+{
+    throw EInOutError(ioErrorCode(systemError, operation));
 }
 
 } // namespace climate

@@ -392,9 +392,4 @@ int ioErrorCode(int systemError, FileOperation operation)
     }
 }
 
-void throwIoError(int systemError, FileOperation operation)
-{
-    throw EInOutError(ioErrorCode(systemError, operation));
-}
-
 } // namespace climate

@@ -341,9 +341,4 @@ int ioErrorCode(int systemError, FileOperation operation)
     }
 }
 
-void throwIoError(int systemError, FileOperation operation)
-{
-    throw EInOutError(ioErrorCode(systemError, operation));
-}
-
 } // namespace climate
