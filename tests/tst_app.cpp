@@ -1,7 +1,10 @@
 #include "ClimateTestData.h"
 #include "CommandLine.h"
+#include "DialogAnswerer.h"
+#include "GameFolder.h"
 #include "Weather_Main.h"
 
+#include <QFileDialog>
 #include <QListWidget>
 #include <QProcess>
 #include <QTemporaryDir>
@@ -15,6 +18,8 @@ class TestApp : public QObject
 
 private:
     QTemporaryDir m_dir;
+    QTemporaryDir m_runtime;
+    QString m_game;
 
     struct Run
     {
@@ -24,9 +29,10 @@ private:
     };
 
     // The built program itself, as a user starts it.
-    static Run runProgram(const QStringList &arguments)
+    static Run runProgram(const QStringList &arguments, const QProcessEnvironment &environment)
     {
         QProcess process;
+        process.setProcessEnvironment(environment);
         process.start(QStringLiteral(NIMBREL_PROGRAM), arguments);
         if (!process.waitForFinished(20000) || process.exitStatus() != QProcess::NormalExit)
             return {};
@@ -36,59 +42,158 @@ private:
     }
 
 private slots:
+    void initTestCase()
+    {
+        m_game = m_dir.filePath(QStringLiteral("my game"));
+        QVERIFY(QDir().mkpath(m_game + QStringLiteral("/Data")));
+        writeFile(m_game + QStringLiteral("/Data/Weather.CFG"), fileOf(7));
+        QVERIFY(QDir().mkpath(m_dir.filePath(QStringLiteral("elsewhere/data"))));
+        writeFile(m_dir.filePath(QStringLiteral("elsewhere/data/notes.txt")), "x");
+        writeFile(m_dir.filePath(QStringLiteral("elsewhere/weather.cfg")), fileOf(1));
+    }
+
+    void readsTheArguments_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<int>("action");
+        QTest::addColumn<QString>("textOrFolder");
+
+        const auto start = int(CommandLine::Action::Start);
+        const auto usage = int(CommandLine::Action::UsageError);
+        const QString elsewhere = m_dir.filePath(QStringLiteral("elsewhere"));
+        QTest::newRow("nothing") << QStringList{} << start << QString();
+        QTest::newRow("game folder") << QStringList{m_game} << start << m_game;
+        QTest::newRow("data folder") << QStringList{m_game + "/Data/"} << start << m_game;
+        QTest::newRow("its weather.cfg") << QStringList{m_game + "/Data/Weather.CFG"} << start << m_game;
+        QTest::newRow("a folder without a game") << QStringList{elsewhere} << start << elsewhere;
+        QTest::newRow("weather.cfg not in data") << QStringList{elsewhere + "/weather.cfg"} << usage
+                                                 << QStringLiteral("cannot start in '%1/weather.cfg': neither a game "
+                                                                   "folder nor its data/weather.cfg").arg(elsewhere);
+        QTest::newRow("missing") << QStringList{m_dir.filePath("nowhere")} << usage
+                                 << QStringLiteral("cannot start in '%1': no such file or folder").arg(m_dir.filePath("nowhere"));
+        QTest::newRow("two folders") << QStringList{m_game, m_game} << usage << QStringLiteral("one game folder at most");
+        QTest::newRow("unknown option") << QStringList{"-style", "x"} << usage << QStringLiteral("Unknown option 'style'.");
+        QTest::newRow("help beside Qt's options") << QStringList{"-platform", "x", "-h"} << int(CommandLine::Action::Help)
+                                                  << QStringLiteral("Usage: ");
+        QTest::newRow("version") << QStringList{"--version"} << int(CommandLine::Action::Version)
+                                 << QStringLiteral("nimbrel 1.03");
+#ifdef Q_OS_WIN
+        QTest::newRow("/?") << QStringList{"/?"} << int(CommandLine::Action::Help) << QStringLiteral("Usage: ");
+        QTest::newRow("quoted folder ending in a backslash")
+            << QStringList{QDir::toNativeSeparators(m_game) + u'"'} << start << QDir::toNativeSeparators(m_game) + u'\\';
+#endif
+    }
+
+    void readsTheArguments()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(int, action);
+        QFETCH(QString, textOrFolder);
+
+        const CommandLine asked = ParseCommandLine(QStringList{"nimbrel"} + arguments);
+        QCOMPARE(int(asked.action), action);
+        if (asked.action == CommandLine::Action::Start)
+            QCOMPARE(QDir::cleanPath(QDir::fromNativeSeparators(asked.folder)), QDir::cleanPath(QDir::fromNativeSeparators(textOrFolder)));
+        else
+            QVERIFY2(asked.text.startsWith(textOrFolder), qPrintable(asked.text));
+    }
+
+    // The program answers on the console without opening a window, and takes Qt's options.
     void answersWithoutAWindow_data()
     {
         QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<bool>("display");
         QTest::addColumn<int>("status");
         QTest::addColumn<QString>("out");
         QTest::addColumn<QString>("err");
 
-        const QString file = m_dir.filePath(QStringLiteral("a-file"));
-        writeFile(file, "x");
-        QTest::newRow("version") << QStringList{"--version"} << 0 << QStringLiteral("nimbrel 1.03\n") << QString();
-        QTest::newRow("help") << QStringList{"--help"} << 0 << QStringLiteral("Usage: ") << QString();
-        QTest::newRow("missing folder") << QStringList{m_dir.filePath("nowhere")} << 2 << QString()
-                                        << QStringLiteral("nimbrel: cannot start in '%1': no such folder\n")
-                                               .arg(m_dir.filePath("nowhere"));
-        QTest::newRow("a file, not a folder") << QStringList{file} << 2 << QString()
-                                              << QStringLiteral("nimbrel: cannot start in '%1': not a folder\n").arg(file);
-        QTest::newRow("two folders") << QStringList{m_dir.path(), m_dir.path()} << 2 << QString()
-                                     << QStringLiteral("nimbrel: one game folder at most\nTry 'nimbrel --help'.\n");
+        const QString nowhere = m_dir.filePath(QStringLiteral("nowhere"));
+        const QString refused = QStringLiteral("nimbrel: cannot start in '%1': no such file or folder\n"
+                                               "Try 'nimbrel --help'.\n").arg(nowhere);
+        QTest::newRow("version") << QStringList{"--version"} << true << 0 << QStringLiteral("nimbrel 1.03\n") << QString();
+        QTest::newRow("help, no display") << QStringList{"--help"} << false << 0 << QStringLiteral("Usage: ") << QString();
+        QTest::newRow("missing folder") << QStringList{nowhere} << true << 2 << QString() << refused;
+        QTest::newRow("Qt's options taken") << QStringList{"-platform", "offscreen", "-reverse", "-style", "fusion", nowhere}
+                                            << true << 2 << QString() << refused;
+#ifndef Q_OS_WIN
+        QTest::newRow("no display") << QStringList{m_game} << false << 1 << QString()
+                                    << QStringLiteral("nimbrel: no display to show the window on (set DISPLAY or "
+                                                      "WAYLAND_DISPLAY, or choose a platform with -platform)\n");
+#endif
     }
 
     void answersWithoutAWindow()
     {
         QFETCH(QStringList, arguments);
+        QFETCH(bool, display);
         QFETCH(int, status);
         QFETCH(QString, out);
         QFETCH(QString, err);
 
-        const Run run = runProgram(arguments);
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), m_runtime.path()); // else Qt warns of it
+        if (!display) {
+            for (const char *name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+                environment.remove(QLatin1String(name));
+        }
+        const Run run = runProgram(arguments, environment);
         QCOMPARE(run.status, status);
         QVERIFY2(run.out.startsWith(out) && (out.isEmpty() == run.out.isEmpty()), qPrintable(run.out));
         QCOMPARE(run.err, err);
-        if (arguments == QStringList{"--help"})
-            QVERIFY2(run.out.contains(QStringLiteral("GAME_FOLDER")), qPrintable(run.out));
     }
 
-    // Started with a game folder, the window opens that folder's file.
-    void startsInTheGivenGameFolder()
+    // Where nobody reads standard error, a usage error is shown in a message box as well.
+    void showsUsageErrorsWithoutAConsole()
     {
-        const QString game = m_dir.filePath(QStringLiteral("my game"));
-        QVERIFY(QDir().mkpath(game + QStringLiteral("/data")));
-        writeFile(game + QStringLiteral("/data/weather.cfg"), fileOf(7));
+        const QByteArray assumed = qgetenv("QT_ASSUME_STDERR_HAS_CONSOLE");
+        qunsetenv("QT_ASSUME_STDERR_HAS_CONSOLE");
+        DialogAnswerer answer;
+        ReportUsageError(QStringLiteral("one game folder at most"));
+        qputenv("QT_ASSUME_STDERR_HAS_CONSOLE", assumed);
+        QVERIFY(answer.answered);
+        QCOMPARE(answer.title, QStringLiteral("Nimbrel - Climate Editor by [Kest]"));
+        QCOMPARE(answer.icon, QMessageBox::Critical);
+        QVERIFY2(answer.text.startsWith(QStringLiteral("Nimbrel one game folder at most.")), qPrintable(answer.text));
+    }
 
+    // Started outside a game, the editor asks for the game folder until it gets one or is
+    // cancelled; the chosen folder becomes the working folder, where Open finds the file.
+    void asksForTheGameFolder()
+    {
         const QString before = QDir::currentPath();
-        QString out;
-        QString err;
-        QTextStream outStream(&out);
-        QTextStream errStream(&err);
-        QCOMPARE(HandleCommandLine({QStringLiteral("nimbrel"), game}, outStream, errStream), std::nullopt);
-        QCOMPARE(QDir::current().canonicalPath(), QDir(game).canonicalPath());
-        QVERIFY(out.isEmpty() && err.isEmpty());
-
         TWeather_Editor_ window;
         window.show();
+        for (const QString &folder : {m_game, m_dir.path()}) {
+            QDir::setCurrent(folder);
+            DialogAnswerer cancel{QString()};
+            QCOMPARE(EnsureGameFolder(&window), folder == m_game);
+            QCOMPARE(cancel.answered, folder != m_game);
+            QCOMPARE(QDir::currentPath(), folder);
+        }
+
+        QStringList shown;
+        const QStringList choices{m_dir.filePath(QStringLiteral("elsewhere")), m_game + QStringLiteral("/Data")};
+        int chosen = 0;
+        QTimer answer;
+        connect(&answer, &QTimer::timeout, &window, [&] {
+            QWidget *modal = QApplication::activeModalWidget();
+            if (auto *dialog = qobject_cast<QFileDialog *>(modal)) {
+                shown << dialog->windowTitle() + u'@' + QDir(dialog->directory()).canonicalPath();
+                dialog->setDirectory(choices.value(chosen++));
+                static_cast<QDialog *>(dialog)->accept(); // QFileDialog hides it
+            } else if (auto *box = qobject_cast<QMessageBox *>(modal)) {
+                shown << box->text().section(u'\n', 0, 0);
+                box->accept();
+            }
+        });
+        answer.start(10);
+        QVERIFY(EnsureGameFolder(&window));
+        QCOMPARE(shown, (QStringList{QStringLiteral("Choose the game folder@") + QDir(m_dir.path()).canonicalPath(),
+                                     QStringLiteral("'%1' holds no %2.").arg(QDir::toNativeSeparators(choices[0]),
+                                                                             QDir::toNativeSeparators("data/weather.cfg")),
+                                     QStringLiteral("Choose the game folder@") + QDir(choices[0]).canonicalPath()}));
+        QCOMPARE(QDir::current().canonicalPath(), QDir(m_game).canonicalPath());
+
         window.Menu_OpenClick();
         QCOMPARE(window.findChild<QListWidget *>(QStringLiteral("Regions_List"))->count(), 7);
         QDir::setCurrent(before);

@@ -1,61 +1,112 @@
 #include "CommandLine.h"
 
+#include "Failure.h"
+#include "GameFolder.h"
+
 #include <QCommandLineParser>
-#include <QDir>
 #include <QFileInfo>
+#include <QMessageBox>
+#include <QTextStream>
+
+#ifdef Q_OS_WIN
+#include <io.h>
+#else
+#include <unistd.h>
+#endif
+
+#include <cstdio>
 
 namespace {
 
-constexpr int kUsageError = 2;
+CommandLine usageError(const QString &text)
+{
+    return {CommandLine::Action::UsageError, text, {}};
+}
+
+// cmd.exe hands `"C:\Games\The Game\"` over as `C:\Games\The Game"`, and /? asks for help.
+void undoWindowsQuoting([[maybe_unused]] QStringList &arguments)
+{
+#ifdef Q_OS_WIN
+    for (qsizetype i = 1; i < arguments.size(); ++i) {
+        QString &argument = arguments[i];
+        if (argument == QLatin1String("/?"))
+            argument = QStringLiteral("--help");
+        else if (argument.size() > 1 && argument.endsWith(u'"'))
+            argument.back() = u'\\';
+    }
+#endif
+}
 
 } // namespace
 
-std::optional<int> HandleCommandLine(const QStringList &arguments, QTextStream &out, QTextStream &err)
+CommandLine ParseCommandLine(QStringList arguments)
 {
+    undoWindowsQuoting(arguments);
+
     QCommandLineParser parser;
+    // -platform, -style and -reverse are Qt's, each one option, never a row of letters.
+    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
     parser.setApplicationDescription(
-        QStringLiteral("Edits the climate of a game: the seasons of every region in data/weather.cfg\n"
-                       "under the game folder (the working folder when none is given)."));
-    const QCommandLineOption help = parser.addHelpOption();
-    const QCommandLineOption version = parser.addVersionOption();
+        QStringLiteral("Edits the climate of a game: the seasons of every region in data/weather.cfg under the\n"
+                       "game folder. Give the game folder or its weather.cfg; without either, the editor starts\n"
+                       "in the working folder and asks for the game folder when it holds no game."));
+    const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help"), QStringLiteral("?")},
+                                  QStringLiteral("Displays help on commandline options."));
+    const QCommandLineOption version({QStringLiteral("v"), QStringLiteral("version")},
+                                     QStringLiteral("Displays version information."));
+    parser.addOption(help);
+    parser.addOption(version);
     parser.addPositionalArgument(QStringLiteral("GAME_FOLDER"),
-                                 QStringLiteral("The game's folder, the one that holds data/weather.cfg."),
+                                 QStringLiteral("The game's folder (the one that holds data/weather.cfg), or that file."),
                                  QStringLiteral("[GAME_FOLDER]"));
 
-    const QString program = QStringLiteral("nimbrel");
-    if (!parser.parse(arguments)) {
-        err << program << ": " << parser.errorText() << "\nTry 'nimbrel --help'.\n";
-        return kUsageError;
-    }
-    if (parser.isSet(help)) {
-        out << parser.helpText();
-        return 0;
-    }
-    if (parser.isSet(version)) {
-        out << program << ' ' << QStringLiteral(NIMBREL_VERSION) << '\n';
-        return 0;
-    }
+    const bool understood = parser.parse(arguments);
+    if (parser.isSet(help))
+        return {CommandLine::Action::Help, parser.helpText(), {}};
+    if (parser.isSet(version))
+        return {CommandLine::Action::Version, QStringLiteral("nimbrel " NIMBREL_VERSION), {}};
+    if (!understood)
+        return usageError(parser.errorText());
 
-    const QStringList folders = parser.positionalArguments();
-    if (folders.size() > 1) {
-        err << program << ": one game folder at most\nTry 'nimbrel --help'.\n";
-        return kUsageError;
-    }
-    if (folders.isEmpty())
-        return std::nullopt;
+    const QStringList paths = parser.positionalArguments();
+    if (paths.size() > 1)
+        return usageError(QStringLiteral("one game folder at most"));
+    if (paths.isEmpty())
+        return {};
 
-    const QString &folder = folders.constFirst();
-    const QFileInfo info(folder);
-    QString problem;
-    if (!info.exists())
-        problem = QStringLiteral("no such folder");
-    else if (!info.isDir())
-        problem = QStringLiteral("not a folder");
-    else if (!QDir::setCurrent(folder))
-        problem = QStringLiteral("cannot enter it");
-    if (!problem.isEmpty()) {
-        err << program << ": cannot start in '" << folder << "': " << problem << '\n';
-        return kUsageError;
-    }
-    return std::nullopt;
+    const QString &path = paths.constFirst();
+    const QFileInfo info(path);
+    const std::optional<QString> game = GameFolderOf(path);
+    if (info.isDir())
+        return {CommandLine::Action::Start, {}, game.value_or(path)};
+    if (game)
+        return {CommandLine::Action::Start, {}, *game};
+    return usageError(QStringLiteral("cannot start in '%1': %2")
+                          .arg(path, !info.exists() ? QStringLiteral("no such file or folder")
+                                                    : QStringLiteral("neither a game folder nor its data/weather.cfg")));
+}
+
+bool StandardErrorIsConsole()
+{
+    if (qEnvironmentVariableIntValue("QT_ASSUME_STDERR_HAS_CONSOLE"))
+        return true;
+#ifdef Q_OS_WIN
+    return ::_isatty(::_fileno(stderr));
+#else
+    return ::isatty(STDERR_FILENO);
+#endif
+}
+
+void ReportUsageError(const QString &message)
+{
+    QTextStream(stderr) << "nimbrel: " << message << "\nTry 'nimbrel --help'.\n";
+    if (StandardErrorIsConsole())
+        return;
+    QMessageBox box(QMessageBox::Critical, kApplicationTitle,
+                    QStringLiteral("Nimbrel %1.\n\nStart it on a game folder, on the game's data/weather.cfg, "
+                                   "or on nothing to choose the game folder.")
+                        .arg(message),
+                    QMessageBox::Ok);
+    box.setObjectName(QStringLiteral("usageError"));
+    box.exec();
 }

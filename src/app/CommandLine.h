@@ -1,14 +1,30 @@
 #pragma once
 
+#include <QString>
 #include <QStringList>
-#include <QTextStream>
 
-#include <optional>
+// What the command line `nimbrel [GAME_FOLDER | GAME_FOLDER/data/weather.cfg]` asks for.
+struct CommandLine
+{
+    enum class Action { Start, Help, Version, UsageError };
 
-// The program's command line: `nimbrel [GAME_FOLDER]`, with --help and --version.
-//
-// Returns the exit status when the program should end without a window (help, version, or
-// a folder it cannot start in, reported on err), and nothing when the window should open;
-// a game folder given has then become the working folder, where data/weather.cfg is found.
-// Needs an application object for the parser's help text.
-std::optional<int> HandleCommandLine(const QStringList &arguments, QTextStream &out, QTextStream &err);
+    Action action = Action::Start;
+    // Help: the help text; Version: the version line; UsageError: what was wrong, one line.
+    QString text;
+    // Start: the folder to start in, empty for the working folder. When the argument named
+    // a game's data folder or its weather.cfg, this is the game folder above it.
+    QString folder;
+};
+
+// Reads the program's arguments (the program name first). Help and the version are answered
+// even when other options are not understood, so that they need no window system: Qt's own
+// options are taken off only once the application object exists.
+CommandLine ParseCommandLine(QStringList arguments);
+
+// Reports a usage error on standard error and, where nobody would read that (started from a
+// file manager, a desktop menu or Explorer), in a message box as well. Needs a QApplication.
+void ReportUsageError(const QString &message);
+
+// Whether standard error reaches a terminal or console; QT_ASSUME_STDERR_HAS_CONSOLE says
+// yes as it does for Qt's own messages.
+bool StandardErrorIsConsole();

@@ -1,14 +1,19 @@
 #include "CommandLine.h"
 #include "EditorFont.h"
 #include "FileAccess.h"
+#include "GameFolder.h"
 #include "Pictures.h"
 #include "Weather_Main.h"
 #include "about_box_form.h"
 
 #include <QApplication>
-#include <QCoreApplication>
+#include <QDir>
+#include <QTextStream>
+#include <QTimer>
 
 #include <cstdio>
+#include <cstdlib>
+#include <utility>
 
 #ifdef Q_OS_WIN
 #include <windows.h>
@@ -24,6 +29,34 @@ static void useParentConsole()
 }
 #endif
 
+namespace {
+
+// Qt ends the program with abort() when no window system can be reached, after several lines
+// of advice. While the application object is made, say it in one line and exit instead; any
+// other message is held and shown once the application exists.
+QList<std::pair<QtMsgType, QString>> g_heldMessages;
+
+void holdStartupMessage(QtMsgType type, const QMessageLogContext &, const QString &message)
+{
+    if (type == QtFatalMsg) {
+        std::fputs("nimbrel: no display to show the window on (set DISPLAY or WAYLAND_DISPLAY, "
+                   "or choose a platform with -platform)\n",
+                   stderr);
+        std::_Exit(1);
+    }
+    g_heldMessages.append({type, message});
+}
+
+void showHeldMessages()
+{
+    qInstallMessageHandler(nullptr);
+    for (const auto &[type, message] : std::as_const(g_heldMessages))
+        qt_message_output(type, QMessageLogContext(), message);
+    g_heldMessages.clear();
+}
+
+} // namespace
+
 int main(int argc, char *argv[])
 {
     climate::PrepareFileAccess();
@@ -31,20 +64,36 @@ int main(int argc, char *argv[])
     useParentConsole();
 #endif
 
-    // The command line is read before any window exists, so --help needs no display.
+    // Help and the version are answered before any window system is needed.
     {
         QCoreApplication commandLine(argc, argv);
-        QCoreApplication::setApplicationName(QStringLiteral("nimbrel"));
-        QTextStream out(stdout);
-        QTextStream err(stderr);
-        if (const std::optional<int> status = HandleCommandLine(QCoreApplication::arguments(), out, err))
-            return *status;
+        const CommandLine asked = ParseCommandLine(QCoreApplication::arguments());
+        if (asked.action == CommandLine::Action::Help || asked.action == CommandLine::Action::Version) {
+            QTextStream(stdout) << asked.text << (asked.text.endsWith(u'\n') ? "" : "\n");
+            return 0;
+        }
     }
 
-    QApplication application(argc, argv);
+    qInstallMessageHandler(holdStartupMessage);
+    QApplication application(argc, argv); // takes Qt's own options off the command line
+    showHeldMessages();
     QApplication::setApplicationName(QStringLiteral("nimbrel"));
     QApplication::setWindowIcon(SvgIcon(QStringLiteral(":/icons/program.svg"), {32, 32}));
     QApplication::setFont(EditorFont());
+
+    const CommandLine asked = ParseCommandLine(QApplication::arguments());
+    if (asked.action == CommandLine::Action::UsageError) {
+        ReportUsageError(asked.text);
+        return 2;
+    }
+    if (!asked.folder.isEmpty() && !QDir::setCurrent(asked.folder)) {
+        ReportUsageError(QStringLiteral("cannot start in '%1': cannot enter it").arg(asked.folder));
+        return 2;
+    }
+#ifdef Q_OS_WIN
+    // Closing the console it was started from must not end the editor and its edits.
+    ::FreeConsole();
+#endif
 
     // The first window made is the main one: closing it ends the program.
     TWeather_Editor_ Weather_Editor_;
@@ -52,5 +101,6 @@ int main(int argc, char *argv[])
     Weather_Editor_.setAboutBox(&AboutBox);
 
     Weather_Editor_.show();
+    QTimer::singleShot(0, &Weather_Editor_, [&Weather_Editor_] { EnsureGameFolder(&Weather_Editor_); });
     return QApplication::exec();
 }

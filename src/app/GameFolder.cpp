@@ -1,0 +1,70 @@
+#include "GameFolder.h"
+
+#include "ClimateFile.h"
+#include "Failure.h"
+
+#include <QDir>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QMessageBox>
+
+namespace {
+
+// The file that Open would read in a game folder, or nothing when there is none.
+QString climateFileIn(const QString &gameFolder)
+{
+    const QFileInfo file(climate::ResolveFileName(gameFolder + QStringLiteral("/data/weather.cfg")));
+    return file.isFile() ? file.canonicalFilePath() : QString();
+}
+
+} // namespace
+
+std::optional<QString> GameFolderOf(const QString &path)
+{
+    const QFileInfo info(QDir::cleanPath(QFileInfo(path).absoluteFilePath()));
+    if (info.isDir() && !climateFileIn(info.filePath()).isEmpty())
+        return info.filePath();
+
+    // A data folder or the file itself counts when Open, started in the game folder above,
+    // would read exactly that file.
+    QString file;
+    QString game;
+    if (info.isDir()) {
+        file = QFileInfo(climate::ResolveFileName(info.filePath() + QStringLiteral("/weather.cfg"))).canonicalFilePath();
+        game = info.absolutePath();
+    } else if (info.isFile()) {
+        file = info.canonicalFilePath();
+        game = QFileInfo(info.absolutePath()).absolutePath();
+    }
+    if (!file.isEmpty() && climateFileIn(game) == file)
+        return game;
+    return std::nullopt;
+}
+
+bool EnsureGameFolder(QWidget *parent)
+{
+    if (GameFolderOf(QDir::currentPath()))
+        return true;
+    QString start = QDir::currentPath();
+    for (;;) {
+        QFileDialog chooser(parent, QStringLiteral("Choose the game folder"), start);
+        chooser.setObjectName(QStringLiteral("gameFolderChooser"));
+        chooser.setFileMode(QFileDialog::Directory);
+        chooser.setOption(QFileDialog::ShowDirsOnly);
+        if (chooser.exec() != QDialog::Accepted || chooser.selectedFiles().isEmpty())
+            return false;
+        const QString chosen = chooser.selectedFiles().constFirst();
+        if (const std::optional<QString> game = GameFolderOf(chosen); game && QDir::setCurrent(*game))
+            return true;
+
+        QMessageBox box(QMessageBox::Warning, kApplicationTitle,
+                        QStringLiteral("'%1' holds no %2.\n\nChoose the game's own folder, the one with the data "
+                                       "folder in it.")
+                            .arg(QDir::toNativeSeparators(chosen),
+                                 QDir::toNativeSeparators(QStringLiteral("data/weather.cfg"))),
+                        QMessageBox::Ok, parent);
+        box.setObjectName(QStringLiteral("notAGameFolder"));
+        box.exec();
+        start = chosen;
+    }
+}

@@ -1,0 +1,16 @@
+#pragma once
+
+#include <QString>
+
+#include <optional>
+
+class QWidget;
+
+// The game folder a path stands for: a folder holding data/weather.cfg, a data folder
+// holding weather.cfg, or that weather.cfg itself (any letter case). Nothing otherwise.
+std::optional<QString> GameFolderOf(const QString &path);
+
+// Makes sure the working folder is a game folder, where Open and Save find data/weather.cfg:
+// when it is not, asks for the game folder until one is chosen (it becomes the working
+// folder) or the chooser is cancelled. False when there is still no game folder.
+bool EnsureGameFolder(QWidget *parent);
