@@ -2,7 +2,7 @@
 BUILD ?= build
 GAME ?= examples/game
 
-.PHONY: run test build deps clean windows windows-test
+.PHONY: run test build deps clean package windows windows-test
 
 run: build
 	cd $(GAME) && "$(CURDIR)/$(BUILD)/src/app/nimbrel"
@@ -17,6 +17,10 @@ build: deps
 deps:
 	@bash scripts/install-deps
 
+# The Debian package: the program alone, Release, hardened, in build-package/.
+package: deps
+	bash scripts/build-package
+
 # The Windows program, cross-built: build-win/out/Nimbrel-<version>-windows-x86_64 and its zip.
 windows:
 	@bash scripts/install-deps windows
@@ -28,4 +32,4 @@ windows-test:
 	bash scripts/build-windows --test
 
 clean:
-	rm -rf $(BUILD) build-win
+	rm -rf $(BUILD) build-package build-win

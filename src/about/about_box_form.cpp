@@ -69,7 +69,7 @@ TAboutBox::TAboutBox(QWidget *parent)
                               QStringLiteral("Program icon"), {32, 32});
     ProductName = makeWrappedText(Panel10, "ProductName", QStringLiteral("Nimbrel Climate Editor\nby [Kest]"),
                                   {72, 16, 177, 26});
-    Version = makeText(Panel10, "Version", QStringLiteral("Version 1.03"), {72, 48});
+    Version = makeText(Panel10, "Version", QStringLiteral("Version " NIMBREL_VERSION), {72, 48});
     Copyright = makeText(Panel10, "Copyright", QStringLiteral("Copyright \u00a9 [Kest]"), {32, 72});
     Comments = makeWrappedText(Panel10, "Comments",
                                QStringLiteral("Get the latest version from Example Mods, www.example.org/nimbrel"),
