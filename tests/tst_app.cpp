@@ -179,7 +179,9 @@ private slots:
             QWidget *modal = QApplication::activeModalWidget();
             if (auto *dialog = qobject_cast<QFileDialog *>(modal)) {
                 shown << dialog->windowTitle() + u'@' + QDir(dialog->directory()).canonicalPath();
-                dialog->setDirectory(choices.value(chosen++));
+                if (chosen == choices.size())
+                    return dialog->reject();
+                dialog->setDirectory(choices[chosen++]);
                 static_cast<QDialog *>(dialog)->accept(); // QFileDialog hides it
             } else if (auto *box = qobject_cast<QMessageBox *>(modal)) {
                 shown << box->text().section(u'\n', 0, 0);
@@ -187,7 +189,7 @@ private slots:
             }
         });
         answer.start(10);
-        QVERIFY(EnsureGameFolder(&window));
+        QVERIFY2(EnsureGameFolder(&window), qPrintable(shown.join(" | ")));
         QCOMPARE(shown, (QStringList{QStringLiteral("Choose the game folder@") + QDir(m_dir.path()).canonicalPath(),
                                      QStringLiteral("'%1' holds no %2.").arg(QDir::toNativeSeparators(choices[0]),
                                                                              QDir::toNativeSeparators("data/weather.cfg")),

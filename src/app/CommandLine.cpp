@@ -6,10 +6,10 @@
 #include <QCommandLineParser>
 #include <QFileInfo>
 #include <QMessageBox>
-#include <QTextStream>
 
 #ifdef Q_OS_WIN
 #include <io.h>
+#include <windows.h>
 #else
 #include <unistd.h>
 #endif
@@ -86,6 +86,29 @@ CommandLine ParseCommandLine(QStringList arguments)
                                                     : QStringLiteral("neither a game folder nor its data/weather.cfg")));
 }
 
+void PrintText(std::FILE *stream, const QString &text)
+{
+    std::fflush(stream);
+#ifdef Q_OS_WIN
+    const auto handle = HANDLE(::_get_osfhandle(::_fileno(stream)));
+    DWORD mode = 0;
+    DWORD written = 0;
+    if (handle != INVALID_HANDLE_VALUE && ::GetConsoleMode(handle, &mode)) {
+        ::WriteConsoleW(handle, reinterpret_cast<const wchar_t *>(text.utf16()), DWORD(text.size()), &written, nullptr);
+        return;
+    }
+    const UINT codePage = ::GetConsoleOutputCP() ? ::GetConsoleOutputCP() : ::GetACP();
+    const auto wide = reinterpret_cast<const wchar_t *>(text.utf16());
+    const int size = ::WideCharToMultiByte(codePage, 0, wide, int(text.size()), nullptr, 0, nullptr, nullptr);
+    QByteArray bytes(size, Qt::Uninitialized);
+    ::WideCharToMultiByte(codePage, 0, wide, int(text.size()), bytes.data(), size, nullptr, nullptr);
+#else
+    const QByteArray bytes = text.toLocal8Bit();
+#endif
+    std::fwrite(bytes.constData(), 1, std::size_t(bytes.size()), stream);
+    std::fflush(stream);
+}
+
 bool StandardErrorIsConsole()
 {
     if (qEnvironmentVariableIntValue("QT_ASSUME_STDERR_HAS_CONSOLE"))
@@ -99,7 +122,7 @@ bool StandardErrorIsConsole()
 
 void ReportUsageError(const QString &message)
 {
-    QTextStream(stderr) << "nimbrel: " << message << "\nTry 'nimbrel --help'.\n";
+    PrintText(stderr, QStringLiteral("nimbrel: %1\nTry 'nimbrel --help'.\n").arg(message));
     if (StandardErrorIsConsole())
         return;
     QMessageBox box(QMessageBox::Critical, kApplicationTitle,

@@ -3,6 +3,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <cstdio>
+
 // What the command line `nimbrel [GAME_FOLDER | GAME_FOLDER/data/weather.cfg]` asks for.
 struct CommandLine
 {
@@ -24,6 +26,11 @@ CommandLine ParseCommandLine(QStringList arguments);
 // Reports a usage error on standard error and, where nobody would read that (started from a
 // file manager, a desktop menu or Explorer), in a message box as well. Needs a QApplication.
 void ReportUsageError(const QString &message);
+
+// Writes text to standard output or error as the reader will see it: into a Windows console
+// in its own characters, redirected in the console's (or the system's) code page, and in the
+// locale's encoding elsewhere.
+void PrintText(std::FILE *stream, const QString &text);
 
 // Whether standard error reaches a terminal or console; QT_ASSUME_STDERR_HAS_CONSOLE says
 // yes as it does for Qt's own messages.

@@ -10,11 +10,10 @@
 
 namespace {
 
-// The file that Open would read in a game folder, or nothing when there is none.
-QString climateFileIn(const QString &gameFolder)
+// The file that Open would read in a game folder, when it is a file.
+QFileInfo climateFileIn(const QString &gameFolder)
 {
-    const QFileInfo file(climate::ResolveFileName(gameFolder + QStringLiteral("/data/weather.cfg")));
-    return file.isFile() ? file.canonicalFilePath() : QString();
+    return QFileInfo(climate::ResolveFileName(gameFolder + QStringLiteral("/data/weather.cfg")));
 }
 
 } // namespace
@@ -22,21 +21,18 @@ QString climateFileIn(const QString &gameFolder)
 std::optional<QString> GameFolderOf(const QString &path)
 {
     const QFileInfo info(QDir::cleanPath(QFileInfo(path).absoluteFilePath()));
-    if (info.isDir() && !climateFileIn(info.filePath()).isEmpty())
+    if (info.isDir() && climateFileIn(info.filePath()).isFile())
         return info.filePath();
 
     // A data folder or the file itself counts when Open, started in the game folder above,
-    // would read exactly that file.
-    QString file;
-    QString game;
+    // would read exactly that file (QFileInfo compares canonical paths, in the file system's case).
+    QFileInfo file = info;
+    QString game = QFileInfo(info.absolutePath()).absolutePath();
     if (info.isDir()) {
-        file = QFileInfo(climate::ResolveFileName(info.filePath() + QStringLiteral("/weather.cfg"))).canonicalFilePath();
+        file.setFile(climate::ResolveFileName(info.filePath() + QStringLiteral("/weather.cfg")));
         game = info.absolutePath();
-    } else if (info.isFile()) {
-        file = info.canonicalFilePath();
-        game = QFileInfo(info.absolutePath()).absolutePath();
     }
-    if (!file.isEmpty() && climateFileIn(game) == file)
+    if (file.isFile() && climateFileIn(game) == file)
         return game;
     return std::nullopt;
 }

@@ -8,7 +8,6 @@
 
 #include <QApplication>
 #include <QDir>
-#include <QTextStream>
 #include <QTimer>
 
 #include <cstdio>
@@ -69,7 +68,7 @@ int main(int argc, char *argv[])
         QCoreApplication commandLine(argc, argv);
         const CommandLine asked = ParseCommandLine(QCoreApplication::arguments());
         if (asked.action == CommandLine::Action::Help || asked.action == CommandLine::Action::Version) {
-            QTextStream(stdout) << asked.text << (asked.text.endsWith(u'\n') ? "" : "\n");
+            PrintText(stdout, asked.text.endsWith(u'\n') ? asked.text : asked.text + u'\n');
             return 0;
         }
     }
