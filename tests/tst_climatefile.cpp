@@ -88,7 +88,6 @@ private slots:
         openToEveryone(m_game + QStringLiteral("/data"));
     }
 
-    // --- writing -------------------------------------------------------------------------
 
     void writesARegionBlockInTheGamesLayout()
     {
@@ -141,7 +140,6 @@ private slots:
         QCOMPARE(line, QByteArray("SPRING: 7, W7, W7, W7, W7, W7, P7, P7, P7, P7, P7, H7,  H7, H7, H7,  H7, H7, H7"));
     }
 
-    // --- reading -------------------------------------------------------------------------
 
     void readsLinesPositionally_data()
     {
@@ -230,7 +228,6 @@ private slots:
         QCOMPARE((*loaded.table)[40].Name.toByteArray(), QByteArray("Region 40"));
     }
 
-    // --- round trip ----------------------------------------------------------------------
 
     void whatTheEditorWroteComesBackByteForByte()
     {
@@ -259,7 +256,6 @@ private slots:
         QCOMPARE(FormatClimateFile(*loaded.table, loaded.header), fileOf(2));
     }
 
-    // --- the file on disk ----------------------------------------------------------------
 
     void loadsAndSavesTheFile()
     {
@@ -362,7 +358,6 @@ private slots:
         QVERIFY(std::memcmp(before.get(), loaded.table.get(), sizeof(TRegionTable)) == 0);
     }
 
-    // --- saving safely -------------------------------------------------------------------
 
     void readOnlyFilesAndFoldersAreNotWritten()
     {

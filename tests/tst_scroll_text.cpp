@@ -2,7 +2,9 @@
 
 #include <QLabel>
 #include <QTest>
+#include <QTextBlock>
 #include <QTextDocument>
+#include <QTextLayout>
 #include <QTimer>
 
 Q_DECLARE_METATYPE(TDirect)
@@ -28,12 +30,21 @@ struct Strip
     QPoint at() const { return control->Label1->pos(); }
 };
 
-// The tooltip as the user reads it.
+// The tooltip as the user reads it, each line it is broken into on a line of its own.
 QString shownTooltip(const QWidget *widget)
 {
     QTextDocument document;
     document.setHtml(widget->toolTip());
-    return document.toPlainText().replace(QChar::Nbsp, u' ');
+    document.setTextWidth(120); // a tooltip narrower than its text
+    document.size();             // lays the lines out
+    QStringList lines;
+    for (QTextBlock block = document.begin(); block.isValid(); block = block.next()) {
+        for (int i = 0; i < block.layout()->lineCount(); ++i) {
+            const QTextLine line = block.layout()->lineAt(i);
+            lines << block.text().mid(line.textStart(), line.textLength());
+        }
+    }
+    return lines.join(u'\n').replace(QChar::Nbsp, u' ');
 }
 
 } // namespace
@@ -104,6 +115,8 @@ private slots:
         QTest::newRow("paragraphs") << QStringLiteral("<p>one</p><p>two</p>") << QStringLiteral("<p>one</p><p>two</p>");
         QTest::newRow("entity") << QStringLiteral("&lt;3") << QStringLiteral("lt;3");
         QTest::newRow("doubled ampersand") << QStringLiteral("R&&D") << QStringLiteral("R&D");
+        QTest::newRow("runs of blanks, a long line") << QStringLiteral("Nimbrel  -  questions  and  ideas welcome")
+                                                     << QStringLiteral("Nimbrel  -  questions  and  ideas welcome");
     }
 
     void showsTextLiterally()
@@ -133,14 +146,17 @@ private slots:
         QCOMPARE(control->Label1->x(), 9);
     }
 
+    // A hidden control hears of its new size only when shown; its next tick fits the panel.
     void innerPanelFollowsAResizeWhileHidden()
     {
         QWidget window; // never shown
         auto *control = new TScrollText(&window);
         control->Timer1->stop();
         control->resize(262, 18);
+        control->Timer1Timer();
         QCOMPARE(control->Panel1->geometry(), QRect(1, 1, 260, 16));
         control->setGeometry(0, 0, 100, 40);
+        control->Timer1Timer();
         QCOMPARE(control->Panel1->geometry(), QRect(1, 1, 98, 38));
     }
 

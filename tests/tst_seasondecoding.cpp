@@ -220,42 +220,6 @@ private slots:
         QCOMPARE((*table)[17].Season[2].Values[0].toByteArray(), QByteArray("70"));
     }
 
-    void convertsValueTexts_data()
-    {
-        QTest::addColumn<QByteArray>("text");
-        QTest::addColumn<bool>("valid");
-        QTest::addColumn<int>("value");
-        QTest::newRow("decimal") << QByteArray("365") << true << 365;
-        QTest::newRow("negative") << QByteArray("-1") << true << -1;
-        QTest::newRow("blanks and sign") << QByteArray("  +7") << true << 7;
-        QTest::newRow("hexadecimal") << QByteArray("$ff") << true << 255;
-        QTest::newRow("smallest integer") << QByteArray("-2147483648") << true << -2147483647 - 1;
-        QTest::newRow("beyond 32 bits") << QByteArray("2147483648") << false << 0;
-        QTest::newRow("blank start day") << QByteArray(" ") << false << 0;
-        QTest::newRow("empty") << QByteArray() << false << 0;
-        QTest::newRow("letters") << QByteArray("x1") << false << 0;
-        QTest::newRow("trailing blank") << QByteArray("5 ") << false << 0;
-        QTest::newRow("dollar alone") << QByteArray("$") << false << 0;
-    }
-
-    void convertsValueTexts()
-    {
-        QFETCH(QByteArray, text);
-        QFETCH(bool, valid);
-        QFETCH(int, value);
-        if (valid) {
-            QCOMPARE(StrToInt(text), value);
-            return;
-        }
-        QVERIFY(!ParseInteger(text));
-        try {
-            StrToInt(text);
-            QFAIL("no failure");
-        } catch (const EConvertError &error) {
-            QCOMPARE(error.message(), QStringLiteral("'%1' is not a valid integer value").arg(QString::fromLatin1(text)));
-        }
-    }
-
     void showsNamesInTheWindowsCodePage()
     {
         QCOMPARE(FromWindows1252("Qu\xe9" "bec \x80 \x9c"), QStringLiteral("Qu\u00e9bec \u20ac \u0153"));

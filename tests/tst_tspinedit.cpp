@@ -10,6 +10,8 @@
 #include <QTest>
 #include <QToolButton>
 
+#include <limits>
+
 class TestTSpinEdit : public QObject
 {
     Q_OBJECT
@@ -19,6 +21,12 @@ private:
     void paste(const QString &how, const QString &text)
     {
         QLineEdit *edit = m_spin->lineEdit();
+        if (how == QStringLiteral("input method")) { // also dead keys and the Compose key
+            QInputMethodEvent event;
+            event.setCommitString(text);
+            QApplication::sendEvent(edit, &event);
+            return;
+        }
         if (how == QStringLiteral("drop")) {
             QMimeData data;
             data.setText(text);
@@ -83,6 +91,11 @@ private slots:
         QTest::newRow("plus sign") << "+7" << 7;
         QTest::newRow("leading blanks") << "  5" << 5;
         QTest::newRow("hexadecimal") << "$1F" << 31;
+        QTest::newRow("hexadecimal, small letters") << "$ff" << 255;
+        QTest::newRow("smallest integer") << "-2147483648" << -2147483647 - 1;
+        QTest::newRow("beyond 32 bits") << "2147483648" << -1;
+        QTest::newRow("dollar alone") << "$" << -1;
+        QTest::newRow("letters") << "x1" << -1;
         QTest::newRow("empty is MinValue") << "" << -1;
         QTest::newRow("sign alone") << "-" << -1;
         QTest::newRow("trailing blank") << "5 " << -1;
@@ -93,6 +106,7 @@ private slots:
     {
         QFETCH(QString, text);
         QFETCH(int, value);
+        m_spin->setMaxLength(32767);
         m_spin->setText(text);
         QCOMPARE(m_spin->Value(), value);
     }
@@ -150,13 +164,15 @@ private slots:
         QTest::addColumn<QString>("before");
         QTest::addColumn<QString>("pasted");
         QTest::addColumn<QString>("after");
-        for (const char *how : {"Ctrl+V", "Shift+Insert", "context menu", "drop"}) {
+        for (const char *how : {"Ctrl+V", "Shift+Insert", "context menu", "drop", "input method"}) {
             QTest::addRow("%s: letters", how) << how << "" << "abc" << "";
             QTest::addRow("%s: digits among letters", how) << how << "" << "a1b2c3d4" << "123";
             QTest::addRow("%s: behind a digit", how) << how << "7" << " 12 x" << "712";
         }
         QTest::newRow("sign and digits") << "Ctrl+V" << "" << "-5" << "-5";
         QTest::newRow("full editor takes nothing") << "Ctrl+V" << "100" << "9" << "100";
+        QTest::newRow("dead acute e, 5, Compose 1 2") << "input method" << "" << "\u00e95\u00bd" << "5";
+        QTest::newRow("input method commit") << "input method" << "" << "x9" << "9";
     }
 
     void pastedTextFollowsTheTypingRules()
@@ -183,21 +199,33 @@ private slots:
 
     void stepsClamped_data()
     {
+        QTest::addColumn<int>("minValue");
+        QTest::addColumn<int>("maxValue");
         QTest::addColumn<QString>("text");
         QTest::addColumn<int>("key");
         QTest::addColumn<QString>("result");
-        QTest::newRow("up") << "5" << int(Qt::Key_Up) << "6";
-        QTest::newRow("down") << "5" << int(Qt::Key_Down) << "4";
-        QTest::newRow("up past the top") << "100" << int(Qt::Key_Up) << "100";
-        QTest::newRow("up from a typed 999") << "999" << int(Qt::Key_Up) << "100";
-        QTest::newRow("down from empty") << "" << int(Qt::Key_Down) << "-1";
+        const int lowest = std::numeric_limits<int>::min();
+        const int highest = std::numeric_limits<int>::max();
+        QTest::newRow("up") << -1 << 100 << "5" << int(Qt::Key_Up) << "6";
+        QTest::newRow("down") << -1 << 100 << "5" << int(Qt::Key_Down) << "4";
+        QTest::newRow("up past the top") << -1 << 100 << "100" << int(Qt::Key_Up) << "100";
+        QTest::newRow("up from a typed 999") << -1 << 100 << "999" << int(Qt::Key_Up) << "100";
+        QTest::newRow("down from empty") << -1 << 100 << "" << int(Qt::Key_Down) << "-1";
+        QTest::newRow("up at the integer limit, no bounds") << 0 << 0 << "2147483647" << int(Qt::Key_Up) << "2147483647";
+        QTest::newRow("down at the integer limit, no bounds") << 0 << 0 << "-2147483648" << int(Qt::Key_Down) << "-2147483648";
+        QTest::newRow("up at the widest bounds") << lowest << highest << "2147483647" << int(Qt::Key_Up) << "2147483647";
+        QTest::newRow("down at the widest bounds") << lowest << highest << "-2147483648" << int(Qt::Key_Down) << "-2147483648";
     }
 
     void stepsClamped()
     {
+        QFETCH(int, minValue);
+        QFETCH(int, maxValue);
         QFETCH(QString, text);
         QFETCH(int, key);
         QFETCH(QString, result);
+        m_spin->setBounds(minValue, maxValue);
+        m_spin->setMaxLength(32767);
         m_spin->setText(text);
         QTest::keyClick(m_spin->lineEdit(), Qt::Key(key));
         QCOMPARE(m_spin->text(), result);

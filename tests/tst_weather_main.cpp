@@ -1,6 +1,7 @@
 #include "ClimateFile.h"
 #include "ClimateTestData.h"
 #include "DialogAnswerer.h"
+#include "Layout.h"
 #include "TSpinEdit.h"
 #include "Weather_Main.h"
 
@@ -9,6 +10,7 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMenu>
+#include <QScreen>
 #include <QTabBar>
 #include <QTemporaryDir>
 #include <QTest>
@@ -38,6 +40,33 @@ QStringList valueTexts(const TSeasonRecord &season)
 }
 
 } // namespace
+
+// Keeps every word of the mouse coming or going from a widget, and counts its repaints.
+class MouseNewsBlocker : public QObject
+{
+public:
+    explicit MouseNewsBlocker(QWidget *widget) { widget->installEventFilter(this); }
+    int paints = 0;
+
+protected:
+    bool eventFilter(QObject *, QEvent *event) override
+    {
+        switch (event->type()) {
+        case QEvent::Paint:
+            ++paints;
+            return false;
+        case QEvent::Enter:
+        case QEvent::Leave:
+        case QEvent::HoverEnter:
+        case QEvent::HoverLeave:
+        case QEvent::HoverMove:
+        case QEvent::MouseMove:
+            return true;
+        default:
+            return false;
+        }
+    }
+};
 
 class TestWeatherMain : public QObject
 {
@@ -101,7 +130,6 @@ private slots:
         QDir::setCurrent(m_startDir);
     }
 
-    // --- the window as it starts ---------------------------------------------------------
 
     void startsEmptyAndDisabled()
     {
@@ -174,6 +202,16 @@ private slots:
                 continue;
             QVERIFY2(label->fontMetrics().horizontalAdvance(label->text()) <= label->width(), qPrintable(label->objectName()));
         }
+        // The start-day label is no fixed size: it fits each season's wording, in a wider font too.
+        QFont wide = window().font();
+        wide.setPixelSize(16);
+        window().setFont(wide);
+        auto *label = control<QLabel>("Label20");
+        for (int season : {1, 2, 3, 0}) {
+            QTest::mouseClick(tabs(), Qt::LeftButton, Qt::NoModifier, tabs()->tabRect(season).center());
+            QVERIFY2(label->fontMetrics().horizontalAdvance(label->text()) <= label->width(), qPrintable(label->text()));
+            QCOMPARE(label->pos(), QPoint(8, 221));
+        }
     }
 
     void menusHoldTheirCommands()
@@ -193,9 +231,33 @@ private slots:
         QTRY_COMPARE(control("Panel3")->geometry(), QRect(0, 481, 800, 19));
         QCOMPARE(control("Dock971")->width(), 800);
         QCOMPARE(control("Seasons")->geometry(), QRect(176, 72, 424, 249));
+
+        // Made small, the status panel lies over the list and hides it.
+        writeFile(fileName(), fileOf(20));
+        open();
+        window().resize(400, 200);
+        QTRY_COMPARE(control("Panel3")->y(), 181);
+        const QImage drawn = window().centralWidget()->grab().toImage();
+        QCOMPARE(drawn.pixelColor(100, 190), window().palette().color(QPalette::Button));
     }
 
-    // --- Open ----------------------------------------------------------------------------
+    // The window, the About box's first showing and the Save confirmation are centred with
+    // their frames (the offscreen platform draws one of 2 pixels).
+    void windowsAreCentredWithTheirFrames()
+    {
+        const QPoint centre = window().screen()->availableGeometry().center();
+        QVERIFY(window().frameGeometry().size() != window().size());
+        QVERIFY((window().frameGeometry().center() - centre).manhattanLength() <= 2);
+        writeFile(fileName(), fileOf(1));
+        open();
+        QRect confirm;
+        DialogAnswerer answer(QStringLiteral("&No"));
+        answer.whileOpen = [&] { confirm = QApplication::activeModalWidget()->frameGeometry(); };
+        click("Menu_Save");
+        QVERIFY2((confirm.center() - centre).manhattanLength() <= 2, qPrintable(QString::number(confirm.x())));
+        QCOMPARE(centredFramePosition({0, 0, 100, 100}, {300, 300}), QPoint(0, 0));
+    }
+
 
     void openShowsTheFirstRegion()
     {
@@ -277,7 +339,6 @@ private slots:
         QCOMPARE(editorTexts(m_window.get()), valueTexts(RegionTable[0].Season[2]));
     }
 
-    // --- Save ----------------------------------------------------------------------------
 
     void saveAnsweredYesWritesTheTable()
     {
@@ -341,7 +402,6 @@ private slots:
         QCOMPARE(status(), QStringLiteral("Status"));
     }
 
-    // --- editing -------------------------------------------------------------------------
 
     void saveSeasonStoresWhatTheEditorsRead_data()
     {
@@ -475,6 +535,10 @@ private slots:
                           regions->visualItemRect(regions->item(2)).center());
         QCOMPARE(window().CurrentRegion, quint8(2));
         QCOMPARE(regions->selectedItems(), QList<QListWidgetItem *>{regions->item(2)});
+        const QRect last = regions->visualItemRect(regions->item(2));
+        QTest::mouseClick(regions->viewport(), Qt::LeftButton, Qt::NoModifier, last.center() + QPoint(0, 3 * last.height()));
+        QCOMPARE(regions->selectedItems(), QList<QListWidgetItem *>{regions->item(2)});
+        QCOMPARE(regions->currentRow(), 2);
     }
 
     // Only a click on a tab or the keyboard changes the season; a wheel turned over the
@@ -539,9 +603,15 @@ private slots:
         QCursor::setPos(window().mapToGlobal(QPoint(400, 200)));
         help->setAttribute(Qt::WA_UnderMouse, true); // the mouse left without a Leave event
         QCOMPARE(help->grab().toImage(), idle);
+
+        // Drawn raised, it notices by itself that the mouse has gone and draws itself flat.
+        QCursor::setPos(help->mapToGlobal(help->rect().center()));
+        help->repaint();
+        MouseNewsBlocker blocker(help);
+        QCursor::setPos(window().mapToGlobal(QPoint(400, 200)));
+        QTRY_VERIFY(blocker.paints > 0);
     }
 
-    // --- About and Exit ------------------------------------------------------------------
 
     void aboutIsShownFromButtonAndMenu()
     {

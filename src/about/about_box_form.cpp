@@ -1,49 +1,24 @@
 #include "about_box_form.h"
 
 #include "EditorFont.h"
+#include "Layout.h"
 #include "Pictures.h"
 #include "TToolbarButton97.h"
 #include "scroll_text.h"
 
 #include <QKeyEvent>
 #include <QLabel>
-#include <QScreen>
 
 namespace {
 
 constexpr QSize kClientSize{296, 205};
 
-QLabel *makeText(QWidget *parent, const char *name, const QString &text, QPoint at)
-{
-    auto *label = new QLabel(text, parent);
-    label->setObjectName(QLatin1String(name));
-    label->move(at);
-    label->resize(label->sizeHint());
-    label->setAccessibleName(text);
-    return label;
-}
-
 QLabel *makeWrappedText(QWidget *parent, const char *name, const QString &text, const QRect &bounds)
 {
-    QLabel *label = makeText(parent, name, text, bounds.topLeft());
+    QLabel *label = makeLabel(parent, name, text, bounds);
     label->setWordWrap(true);
     label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    label->setGeometry(bounds);
     return label;
-}
-
-// Pictures are drawn from SVG at the screen's density, so they stay sharp.
-QLabel *makePicture(QWidget *parent, const char *name, const QString &resource, const QRect &bounds,
-                    const QString &description, QSize pictureSize = {})
-{
-    auto *picture = new QLabel(parent);
-    picture->setObjectName(QLatin1String(name));
-    picture->setGeometry(bounds);
-    picture->setAlignment(Qt::AlignCenter);
-    picture->setAccessibleName(description);
-    picture->setPixmap(SvgPixmap(resource, pictureSize.isValid() ? pictureSize : bounds.size(),
-                                 parent->devicePixelRatioF()));
-    return picture;
 }
 
 } // namespace
@@ -58,6 +33,7 @@ TAboutBox::TAboutBox(QWidget *parent)
     setBackgroundRole(QPalette::Button);
     setAutoFillBackground(true);
     setFixedSize(kClientSize);
+    centreOnScreenWhenShown(this); // the first showing; later ones keep where it was left
 
     Panel10 = new TPanel(this);
     Panel10->setObjectName(QStringLiteral("Panel10"));
@@ -69,14 +45,14 @@ TAboutBox::TAboutBox(QWidget *parent)
                               QStringLiteral("Program icon"), {32, 32});
     ProductName = makeWrappedText(Panel10, "ProductName", QStringLiteral("Nimbrel Climate Editor\nby [Kest]"),
                                   {72, 16, 177, 26});
-    Version = makeText(Panel10, "Version", QStringLiteral("Version " NIMBREL_VERSION), {72, 48});
-    Copyright = makeText(Panel10, "Copyright", QStringLiteral("Copyright \u00a9 [Kest]"), {32, 72});
+    Version = makeAutoSizeLabel(Panel10, "Version", QStringLiteral("Version " NIMBREL_VERSION), {72, 48});
+    Copyright = makeAutoSizeLabel(Panel10, "Copyright", QStringLiteral("Copyright \u00a9 [Kest]"), {32, 72});
     Comments = makeWrappedText(Panel10, "Comments",
                                QStringLiteral("Get the latest version from Example Mods, www.example.org/nimbrel"),
                                {32, 88, 241, 30});
     Image1 = makePicture(Panel10, "Image1", QStringLiteral(":/icons/web.svg"), {8, 94, 20, 19},
                          QStringLiteral("Web address"));
-    Label120 = makeText(Panel10, "Label120", QStringLiteral("kest@example.org"), {32, 116});
+    Label120 = makeAutoSizeLabel(Panel10, "Label120", QStringLiteral("kest@example.org"), {32, 116});
     Image2 = makePicture(Panel10, "Image2", QStringLiteral(":/icons/mail.svg"), {8, 114, 20, 17},
                          QStringLiteral("E-mail address"));
     Image3 = makePicture(Panel10, "Image3", QStringLiteral(":/icons/copyright.svg"), {8, 69, 19, 19},
@@ -92,7 +68,7 @@ TAboutBox::TAboutBox(QWidget *parent)
         "Nimbrel Climate Editor by [Kest]  -  questions, ideas and bug reports are welcome at kest@example.org"));
     ScrollText1->setDistance(1);
     // The credit line comes in at the right, where each of its later passes starts too.
-    ScrollText1->Label1->move(ScrollText1->Panel1->width() - 2, ScrollText1->Label1->y());
+    ScrollText1->Label1->move(ScrollText1->clientRect().width() - 2, ScrollText1->Label1->y());
 
     ToolbarButton971 = new TToolbarButton97(this);
     ToolbarButton971->setObjectName(QStringLiteral("ToolbarButton971"));
@@ -105,22 +81,6 @@ TAboutBox::TAboutBox(QWidget *parent)
 void TAboutBox::ToolbarButton971Click()
 {
     close();
-}
-
-// Centred on the screen the first time (never at a negative place); afterwards where it was
-// left, since a moved dialog is not placed again.
-void TAboutBox::setVisible(bool visible)
-{
-    if (visible && !m_shownBefore) {
-        m_shownBefore = true;
-        if (QScreen *screen = this->screen()) {
-            const QRect area = screen->geometry();
-            const QSize size = frameGeometry().size();
-            move(area.x() + std::max(0, (area.width() - size.width()) / 2),
-                 area.y() + std::max(0, (area.height() - size.height()) / 2));
-        }
-    }
-    QDialog::setVisible(visible);
 }
 
 // The dialog has no default and no cancel button: Enter and Esc do nothing.

@@ -17,7 +17,6 @@ public:
     explicit TAboutBox(QWidget *parent = nullptr);
 
     void ToolbarButton971Click();
-    void setVisible(bool visible) override;
 
     TPanel *Panel10;
     QLabel *ProgramIcon;
@@ -34,7 +33,4 @@ public:
 
 protected:
     void keyPressEvent(QKeyEvent *event) override;
-
-private:
-    bool m_shownBefore = false;
 };

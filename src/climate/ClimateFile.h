@@ -1,5 +1,6 @@
 #pragma once
 
+#include "ClimateFormat.h"
 #include "FileAccess.h"
 #include "RegionTable.h"
 
@@ -10,29 +11,6 @@
 #include <array>
 
 namespace climate {
-
-// The raw lines of a file as the positional reader finds them, before they reach the table.
-struct RawClimate
-{
-    struct Block
-    {
-        TRawLine NameLine;
-        std::array<TRawLine, kSeasonCount> SeasonLines;
-    };
-
-    QByteArray HeaderCountLine;
-    std::array<Block, kRegionSlots> Blocks;
-    int BlockCount = 0;
-};
-
-// Reads a whole file: line 1 dropped, line 2 kept whole, then ten-line blocks until the end.
-// A block past the 41st that carries a region name fails the read, since saving without it
-// would delete that region from the game.
-void ReadClimate(ByteSource &source, RawClimate &raw);
-void ReadClimateBytes(QByteArrayView bytes, RawClimate &raw);
-
-// Puts what was read into the table: the raw lines of slots 0 to BlockCount-1 and the count line.
-void StoreRawClimate(const RawClimate &raw, TRegionTable &table, QByteArray &headerCountLine);
 
 // The editor's file, "data/weather.cfg" under the working directory.
 struct TClimateFile

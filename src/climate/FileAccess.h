@@ -1,5 +1,7 @@
 #pragma once
 
+#include "ClimateFormat.h"
+
 #include <QByteArrayView>
 #include <QString>
 #include <QtGlobal>
@@ -9,14 +11,6 @@
 // The platform's file calls, behind the few functions the climate file needs. One source
 // file implements them for each platform (FileAccessPosix.cpp, FileAccessWindows.cpp).
 namespace climate {
-
-// A source of the file's bytes; read() returns 0 at the end and throws EInOutError on failure.
-class ByteSource
-{
-public:
-    virtual ~ByteSource() = default;
-    virtual qint64 read(char *buffer, qint64 maxSize) = 0;
-};
 
 // A file opened for reading. close() reports a failure that the destructor would swallow.
 class ReadableFile : public ByteSource

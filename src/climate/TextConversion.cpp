@@ -1,56 +1,8 @@
 #include "TextConversion.h"
 
-#include "ClimateErrors.h"
-
 #include <array>
-#include <limits>
 
 namespace climate {
-
-std::optional<int> ParseInteger(QByteArrayView text)
-{
-    qsizetype i = 0;
-    while (i < text.size() && text[i] == ' ')
-        ++i;
-    bool negative = false;
-    if (i < text.size() && (text[i] == '+' || text[i] == '-'))
-        negative = text[i++] == '-';
-    int base = 10;
-    if (i < text.size() && text[i] == '$') {
-        base = 16;
-        ++i;
-    }
-    if (i == text.size())
-        return std::nullopt;
-
-    qint64 value = 0;
-    for (; i < text.size(); ++i) {
-        const char c = text[i];
-        int digit;
-        if (c >= '0' && c <= '9')
-            digit = c - '0';
-        else if (base == 16 && c >= 'a' && c <= 'f')
-            digit = c - 'a' + 10;
-        else if (base == 16 && c >= 'A' && c <= 'F')
-            digit = c - 'A' + 10;
-        else
-            return std::nullopt;
-        value = value * base + digit;
-        if (value > qint64(std::numeric_limits<int>::max()) + 1)
-            return std::nullopt;
-    }
-    value = negative ? -value : value;
-    if (value > std::numeric_limits<int>::max())
-        return std::nullopt;
-    return int(value);
-}
-
-int StrToInt(QByteArrayView text)
-{
-    if (const std::optional<int> value = ParseInteger(text))
-        return *value;
-    throw EConvertError(QStringLiteral("'%1' is not a valid integer value").arg(FromWindows1252(text)));
-}
 
 QString FromWindows1252(QByteArrayView bytes)
 {

@@ -1,8 +1,10 @@
 #include "Weather_Main.h"
 
+#include "ClimateErrors.h"
 #include "ClimateFile.h"
 #include "EditorFont.h"
 #include "Failure.h"
+#include "Layout.h"
 #include "Pictures.h"
 #include "SeasonDecoding.h"
 #include "TGroupBox.h"
@@ -21,7 +23,6 @@
 #include <QMenu>
 #include <QMessageBox>
 #include <QPushButton>
-#include <QScreen>
 
 namespace {
 
@@ -59,37 +60,24 @@ QString name(std::string_view text)
     return QString::fromLatin1(text.data(), qsizetype(text.size()));
 }
 
-template <typename Widget>
-Widget *named(Widget *widget, const QString &objectName, const QRect &bounds)
+// A value text as the editors read it; one that is no number fails with the text as stored.
+int valueOf(QByteArrayView text)
 {
-    widget->setObjectName(objectName);
-    widget->setGeometry(bounds);
-    return widget;
+    const QString shown = climate::FromWindows1252(text);
+    if (const std::optional<int> value = TSpinEdit::ParseInteger(shown))
+        return *value;
+    throw EConvertError(QStringLiteral("'%1' is not a valid integer value").arg(shown));
 }
 
-QLabel *makeLabel(QWidget *parent, const char *objectName, const QString &text, const QRect &bounds)
+QString startDayCaption(int season)
 {
-    auto *label = named(new QLabel(text, parent), QLatin1String(objectName), bounds);
-    label->setAccessibleName(text);
-    return label;
-}
-
-TToolbarButton97 *makeImageButton(QWidget *parent, const char *objectName, const QString &text, const char *icon,
-                                  QSize iconSize, const QRect &bounds)
-{
-    auto *button = named(new TToolbarButton97(parent), QLatin1String(objectName), bounds);
-    button->setIcon(SvgIcon(QLatin1String(icon), iconSize));
-    button->setIconSize(iconSize);
-    button->setToolButtonStyle(Qt::ToolButtonIconOnly);
-    button->setAccessibleName(text);
-    button->setToolTip(text);
-    return button;
+    return QStringLiteral("Start of %1 (days after jan 1st)").arg(name(kSeasonNames[std::size_t(season)]));
 }
 
 TToolbarButton97 *makeDropDown(QWidget *parent, const char *objectName, const QString &text, QMenu *menu,
                                const QRect &bounds)
 {
-    auto *button = named(new TToolbarButton97(parent), QLatin1String(objectName), bounds);
+    auto *button = placed(new TToolbarButton97(parent), objectName, bounds);
     button->setText(text);
     button->setAccessibleName(text);
     button->setMenu(menu);
@@ -107,7 +95,7 @@ QAction *makeAction(QMenu *menu, const char *objectName, const QString &text)
 
 TToolbar97 *makeToolbar(QWidget *dock, const char *objectName, const QRect &bounds)
 {
-    return named(new TToolbar97(QLatin1String(objectName), dock), QLatin1String(objectName), bounds);
+    return placed(new TToolbar97(QLatin1String(objectName), dock), objectName, bounds);
 }
 
 } // namespace
@@ -131,8 +119,9 @@ TWeather_Editor_::TWeather_Editor_(QWidget *parent)
     createRegionList(m_client);
     createSeasons(m_client);
     createStatusPanel(m_client);
-    setTabOrder();
+    chainTabOrder();
     resize(kClientSize);
+    centreOnScreenWhenShown(this);
     // Binding touches no file; doing it now as well keeps Open working where the window is
     // never activated (no window manager, or a test on the offscreen platform).
     BindClimateFile();
@@ -140,7 +129,7 @@ TWeather_Editor_::TWeather_Editor_(QWidget *parent)
 
 void TWeather_Editor_::createToolbars(QWidget *client)
 {
-    Dock971 = named(new QWidget(client), QStringLiteral("Dock971"), {0, 0, kClientSize.width(), kDockHeight});
+    Dock971 = placed(new QWidget(client), "Dock971", {0, 0, kClientSize.width(), kDockHeight});
 
     file_popup = new QMenu(this);
     file_popup->setObjectName(QStringLiteral("file_popup"));
@@ -157,14 +146,14 @@ void TWeather_Editor_::createToolbars(QWidget *client)
     ToolbarButton972 = makeDropDown(Toolbar972, "ToolbarButton972", QStringLiteral("Help"), help_popup, {61, 2, 50, 22});
 
     Toolbar971 = makeToolbar(Dock971, "Toolbar971", {113, 0, 88, kDockHeight});
-    Menu_Open = makeImageButton(Toolbar971, "Menu_Open", QStringLiteral("Open"), ":/icons/open.svg", {20, 20},
+    Menu_Open = makeImageButton(Toolbar971, "Menu_Open", QStringLiteral("Open"), QStringLiteral(":/icons/open.svg"), {20, 20},
                                 {11, 2, 23, 22});
-    Menu_Save = makeImageButton(Toolbar971, "Menu_Save", QStringLiteral("Save"), ":/icons/save.svg", {14, 14},
+    Menu_Save = makeImageButton(Toolbar971, "Menu_Save", QStringLiteral("Save"), QStringLiteral(":/icons/save.svg"), {14, 14},
                                 {34, 2, 23, 22});
-    auto *ToolbarSep971 = named(new QFrame(Toolbar971), QStringLiteral("ToolbarSep971"), {57, 2, 6, 22});
+    auto *ToolbarSep971 = placed(new QFrame(Toolbar971), "ToolbarSep971", {57, 2, 6, 22});
     ToolbarSep971->setFrameShape(QFrame::VLine);
     ToolbarSep971->setFrameShadow(QFrame::Sunken);
-    ToolbarButton971 = makeImageButton(Toolbar971, "ToolbarButton971", QStringLiteral("About"), ":/icons/about.svg",
+    ToolbarButton971 = makeImageButton(Toolbar971, "ToolbarButton971", QStringLiteral("About"), QStringLiteral(":/icons/about.svg"),
                                        {18, 19}, {63, 2, 23, 22});
 
     connect(Menu_Open, &QToolButton::clicked, this, guarded(this, &TWeather_Editor_::Menu_OpenClick));
@@ -181,7 +170,7 @@ void TWeather_Editor_::createRegionList(QWidget *client)
     auto *Label18 = makeLabel(client, "Label18", QStringLiteral("Countrys and Regions"), {8, 32, 126, 13});
     Label18->setAttribute(Qt::WA_TranslucentBackground);
 
-    Regions_List = named(new TListBox(client), QStringLiteral("Regions_List"), {8, 48, 161, 273});
+    Regions_List = placed(new TListBox(client), "Regions_List", {8, 48, 161, 273});
     Regions_List->setFrameShape(QFrame::NoFrame);
     Regions_List->setUniformItemSizes(true);
     Regions_List->setSelectionMode(QAbstractItemView::SingleSelection);
@@ -189,7 +178,7 @@ void TWeather_Editor_::createRegionList(QWidget *client)
     connect(Regions_List, &QListWidget::currentRowChanged, this, guarded(this, &TWeather_Editor_::Regions_ListClick));
 
     auto *Label19 = makeLabel(client, "Label19", QStringLiteral("Name : "), {176, 48, 46, 13});
-    Region_Name = named(new QLineEdit(client), QStringLiteral("Region_Name"), {232, 44, 169, 21});
+    Region_Name = placed(new QLineEdit(client), "Region_Name", {232, 44, 169, 21});
     Region_Name->setReadOnly(true);
     Region_Name->setFrame(false);
     Region_Name->setAccessibleName(Label19->text());
@@ -200,19 +189,18 @@ void TWeather_Editor_::createSeasons(QWidget *client)
     QStringList tabs;
     for (std::string_view season : kSeasonNames)
         tabs << name(season);
-    Seasons = named(new TTabControl(tabs, 105, client), QStringLiteral("Seasons"), {176, 72, 424, 249});
+    Seasons = placed(new TTabControl(tabs, 105, client), "Seasons", {176, 72, 424, 249});
     Seasons->setAccessibleName(QStringLiteral("Seasons"));
     connect(Seasons, &TTabControl::changed, this, guarded(this, &TWeather_Editor_::SeasonsChange));
 
     std::array<TGroupBox *, kGroups.size()> boxes{};
     for (std::size_t g = 0; g < kGroups.size(); ++g)
-        boxes[g] = named(new TGroupBox(QLatin1String(kGroups[g].title), Seasons), QLatin1String(kGroups[g].name),
-                         kGroups[g].bounds);
+        boxes[g] = placed(new TGroupBox(QLatin1String(kGroups[g].title), Seasons), kGroups[g].name, kGroups[g].bounds);
 
     for (const ClimateValue &value : kClimateValues) {
         const bool startDay = value.group == ValueGroup::StartDay;
         QWidget *parent = Seasons;
-        QRect labelBounds{8, 221, 199, 13};
+        QRect labelBounds{8, 221, 0, 13};
         QRect editorBounds{224, 216, 49, 22};
         if (!startDay) {
             const auto g = std::size_t(std::find_if(kGroups.begin(), kGroups.end(),
@@ -222,14 +210,15 @@ void TWeather_Editor_::createSeasons(QWidget *client)
             labelBounds = {8, 21 + 24 * value.row, kGroups[g].labelWidth, 13};
             editorBounds = {kGroups[g].editorLeft, 16 + 24 * value.row, 48, 22};
         }
-        const QString caption = startDay ? QStringLiteral("Start of Spring (days after jan 1st)") : name(value.label);
-        QLabel *label = makeLabel(parent, value.labelName.data(), caption, labelBounds);
+        // The level labels are fixed in size; the start-day label sizes itself to its wording.
+        QLabel *label = startDay ? makeAutoSizeLabel(parent, value.labelName.data(), startDayCaption(0), labelBounds.topLeft())
+                                 : makeLabel(parent, value.labelName.data(), name(value.label), labelBounds);
         if (!startDay)
             label->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
         else
             Label20 = label;
 
-        auto *spin = named(new TSpinEdit(parent), name(value.editorName), editorBounds);
+        auto *spin = placed(new TSpinEdit(parent), value.editorName.data(), editorBounds);
         spin->setBounds(value.minValue, value.maxValue);
         spin->setMaxLength(3);
         spin->setEnabled(false);
@@ -238,12 +227,12 @@ void TWeather_Editor_::createSeasons(QWidget *client)
         m_editors[std::size_t(value.index)] = spin;
     }
 
-    auto *reset = named(new TToolbarButton97(Seasons), QStringLiteral("ToolbarButton973"), {8, 184, 121, 24});
+    auto *reset = placed(new TToolbarButton97(Seasons), "ToolbarButton973", {8, 184, 121, 24});
     reset->setText(QStringLiteral("Reset season"));
     reset->setAccessibleName(reset->text());
     connect(reset, &QToolButton::clicked, this, guarded(this, &TWeather_Editor_::ToolbarButton973Click));
 
-    auto *store = named(new TToolbarButton97(Seasons), QStringLiteral("ToolbarButton974"), {136, 184, 141, 24});
+    auto *store = placed(new TToolbarButton97(Seasons), "ToolbarButton974", {136, 184, 141, 24});
     store->setText(QStringLiteral("Save season"));
     store->setAccessibleName(store->text());
     connect(store, &QToolButton::clicked, this, guarded(this, &TWeather_Editor_::ToolbarButton974Click));
@@ -251,17 +240,19 @@ void TWeather_Editor_::createSeasons(QWidget *client)
 
 void TWeather_Editor_::createStatusPanel(QWidget *client)
 {
-    Panel3 = named(new QFrame(client), QStringLiteral("Panel3"),
+    Panel3 = placed(new QFrame(client), "Panel3",
                    {0, kClientSize.height() - kStatusHeight, kClientSize.width(), kStatusHeight});
     Panel3->setFrameStyle(QFrame::Panel | QFrame::Sunken);
     Panel3->setLineWidth(1);
+    // Opaque: in a small window the panel lies over the list, whose entries must not show through.
+    Panel3->setAutoFillBackground(true);
+    Panel3->setBackgroundRole(QPalette::Button);
     Status = makeLabel(Panel3, "Status", QStringLiteral("Status"), {1, 2, 288, 15});
-    Image1 = named(new QLabel(Panel3), QStringLiteral("Image1"), {kClientSize.width() - 16, 2, 15, 15});
-    Image1->setPixmap(SvgPixmap(QStringLiteral(":/icons/status.svg"), {15, 15}, devicePixelRatioF()));
-    Image1->setAccessibleName(QStringLiteral("Status picture"));
+    Image1 = makePicture(Panel3, "Image1", QStringLiteral(":/icons/status.svg"), {kClientSize.width() - 16, 2, 15, 15},
+                         QStringLiteral("Status picture"));
 }
 
-void TWeather_Editor_::setTabOrder()
+void TWeather_Editor_::chainTabOrder()
 {
     QWidget *previous = Seasons->tabBar();
     auto chain = [&previous](QWidget *next) {
@@ -297,18 +288,6 @@ bool TWeather_Editor_::eventFilter(QObject *watched, QEvent *event)
         placeEdgeControls();
     return QMainWindow::eventFilter(watched, event);
 }
-
-void TWeather_Editor_::showEvent(QShowEvent *event)
-{
-    QMainWindow::showEvent(event);
-    if (!m_placed) {
-        m_placed = true;
-        if (QScreen *screen = this->screen())
-            move(screen->availableGeometry().center() - QPoint(frameGeometry().width() / 2, frameGeometry().height() / 2));
-    }
-}
-
-// --- commands ------------------------------------------------------------------------------
 
 void TWeather_Editor_::Menu_OpenClick()
 {
@@ -371,9 +350,7 @@ bool TWeather_Editor_::confirmSave()
     box.setDefaultButton(yes);
     box.setEscapeButton(no);
     // Sized to its text and centred on the screen rather than over the window.
-    box.adjustSize();
-    if (const QScreen *screen = this->screen())
-        box.move(screen->availableGeometry().center() - box.rect().center());
+    centreOnScreenWhenShown(&box);
     box.exec();
     return box.clickedButton() == yes;
 }
@@ -385,7 +362,6 @@ void TWeather_Editor_::showInformation(const QString &text)
     box.exec();
 }
 
-// --- the climate file and table ------------------------------------------------------------
 
 void TWeather_Editor_::BindClimateFile()
 {
@@ -436,10 +412,9 @@ void TWeather_Editor_::ShowSeason()
     const TSeasonRecord &season = region.Season[std::size_t(Seasons->currentIndex())];
     Region_Name->setText(climate::FromWindows1252(region.Name));
     for (int v = 0; v < kValueCount; ++v)
-        editor(v)->setValue(climate::StrToInt(season.Values[std::size_t(v)]));
+        editor(v)->setValue(valueOf(season.Values[std::size_t(v)]));
 }
 
-// --- editing -------------------------------------------------------------------------------
 
 void TWeather_Editor_::Regions_ListClick()
 {
@@ -454,8 +429,9 @@ void TWeather_Editor_::SeasonsChange()
 {
     if (Loaded)
         ShowSeason();
-    Label20->setText(QStringLiteral("Start of %1 (days after jan 1st)").arg(name(kSeasonNames[std::size_t(Seasons->currentIndex())])));
+    Label20->setText(startDayCaption(Seasons->currentIndex()));
     Label20->setAccessibleName(Label20->text());
+    fitToText(Label20);
 }
 
 void TWeather_Editor_::ToolbarButton973Click()

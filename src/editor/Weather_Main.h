@@ -59,14 +59,13 @@ public:
 protected:
     bool event(QEvent *event) override;
     bool eventFilter(QObject *watched, QEvent *event) override;
-    void showEvent(QShowEvent *event) override;
 
 private:
     void createToolbars(QWidget *client);
     void createRegionList(QWidget *client);
     void createSeasons(QWidget *client);
     void createStatusPanel(QWidget *client);
-    void setTabOrder();
+    void chainTabOrder();
     void placeEdgeControls();
     bool confirmSave();
     void showInformation(const QString &text);
@@ -96,6 +95,5 @@ private:
     // in the slots but not in the list.
     std::vector<quint8> m_rowSlots;
     bool m_selectingFromCode = false;
-    bool m_placed = false;
     QDialog *m_aboutBox = nullptr;
 };

@@ -3,7 +3,8 @@
 #include <QListWidget>
 
 // A single-selection list that keeps its selection: once an entry is selected, one always
-// is. Ctrl+click or Ctrl+Space on the selected entry leaves it selected.
+// is. Ctrl+click or Ctrl+Space on the selected entry, or a click below the last entry,
+// leaves it selected.
 class TListBox : public QListWidget
 {
     Q_OBJECT
@@ -16,7 +17,7 @@ protected:
                                                          const QEvent *event = nullptr) const override
     {
         const QItemSelectionModel::SelectionFlags command = QListWidget::selectionCommand(index, event);
-        if (command & (QItemSelectionModel::Deselect | QItemSelectionModel::Toggle))
+        if (!index.isValid() || command & (QItemSelectionModel::Deselect | QItemSelectionModel::Toggle))
             return QItemSelectionModel::NoUpdate;
         return command;
     }

@@ -1,7 +1,5 @@
 #include "TSpinEdit.h"
 
-#include "TextConversion.h"
-
 #include <QApplication>
 #include <QClipboard>
 #include <QContextMenuEvent>
@@ -11,6 +9,8 @@
 #include <QMenu>
 #include <QMimeData>
 #include <QToolButton>
+
+#include <limits>
 
 namespace {
 
@@ -47,18 +47,41 @@ public:
     {
     }
 
-    void insertAsTyped(const QString &text)
+    // What typing would take of text: its number characters, as many as there is room for.
+    QString asTyped(const QString &text, qsizetype replaced) const
     {
         QString kept;
         for (const QChar c : text) {
             if (isNumberCharacter(c))
                 kept += c;
         }
-        const qsizetype room = maxLength() - (this->text().size() - selectedText().size());
-        insert(kept.left(std::max<qsizetype>(room, 0)));
+        const qsizetype room = maxLength() - (this->text().size() - replaced);
+        return kept.left(std::max<qsizetype>(room, 0));
+    }
+
+    void insertAsTyped(const QString &text)
+    {
+        insert(asTyped(text, selectedText().size()));
     }
 
 protected:
+    // Dead keys, the Compose key and input methods deliver their characters here rather than
+    // as key presses; they pass the same rules, and nothing half-composed is shown.
+    void inputMethodEvent(QInputMethodEvent *event) override
+    {
+        if (isReadOnly() || (event->commitString().isEmpty() && event->preeditString().isEmpty())) {
+            QLineEdit::inputMethodEvent(event);
+            return;
+        }
+        const qsizetype replaced = event->replacementLength() ? event->replacementLength() : selectedText().size();
+        const QString kept = asTyped(event->commitString(), replaced);
+        if (kept != event->commitString())
+            QApplication::beep();
+        QInputMethodEvent filtered;
+        filtered.setCommitString(kept, event->replacementStart(), event->replacementLength());
+        QLineEdit::inputMethodEvent(&filtered);
+    }
+
     void keyPressEvent(QKeyEvent *event) override
     {
         if (event->matches(QKeySequence::Paste) && !isReadOnly())
@@ -115,6 +138,7 @@ TSpinEdit::TSpinEdit(QWidget *parent)
 {
     setFocusPolicy(Qt::StrongFocus);
     setFocusProxy(m_edit);
+    m_edit->setInputMethodHints(Qt::ImhFormattedNumbersOnly);
     m_edit->installEventFilter(this);
     connect(m_up, &QToolButton::clicked, this, &TSpinEdit::stepUp);
     connect(m_down, &QToolButton::clicked, this, &TSpinEdit::stepDown);
@@ -131,9 +155,47 @@ void TSpinEdit::setMaxLength(int length)
     m_edit->setMaxLength(length);
 }
 
+std::optional<int> TSpinEdit::ParseInteger(QStringView text)
+{
+    qsizetype i = 0;
+    while (i < text.size() && text[i] == u' ')
+        ++i;
+    bool negative = false;
+    if (i < text.size() && (text[i] == u'+' || text[i] == u'-'))
+        negative = text[i++] == u'-';
+    int base = 10;
+    if (i < text.size() && text[i] == u'$') {
+        base = 16;
+        ++i;
+    }
+    if (i == text.size())
+        return std::nullopt;
+
+    qint64 value = 0;
+    for (; i < text.size(); ++i) {
+        const char16_t c = text[i].unicode();
+        int digit = -1;
+        if (c >= u'0' && c <= u'9')
+            digit = c - u'0';
+        else if (base == 16 && c >= u'a' && c <= u'f')
+            digit = c - u'a' + 10;
+        else if (base == 16 && c >= u'A' && c <= u'F')
+            digit = c - u'A' + 10;
+        if (digit < 0)
+            return std::nullopt;
+        value = value * base + digit;
+        if (value > qint64(std::numeric_limits<int>::max()) + 1)
+            return std::nullopt;
+    }
+    value = negative ? -value : value;
+    if (value > std::numeric_limits<int>::max())
+        return std::nullopt;
+    return int(value);
+}
+
 int TSpinEdit::Value() const
 {
-    return climate::ParseInteger(m_edit->text().toLatin1()).value_or(m_minValue);
+    return ParseInteger(m_edit->text()).value_or(m_minValue);
 }
 
 int TSpinEdit::clamped(int value) const
@@ -168,7 +230,8 @@ void TSpinEdit::setText(const QString &text)
 
 void TSpinEdit::stepBy(int steps)
 {
-    setValue(Value() + steps);
+    const qint64 stepped = qint64(Value()) + steps;
+    setValue(int(std::clamp<qint64>(stepped, std::numeric_limits<int>::min(), std::numeric_limits<int>::max())));
 }
 
 bool TSpinEdit::acceptsKey(const QKeyEvent &event) const

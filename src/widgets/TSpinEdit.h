@@ -1,6 +1,9 @@
 #pragma once
 
+#include <QStringView>
 #include <QWidget>
+
+#include <optional>
 
 class QLineEdit;
 class QToolButton;
@@ -14,6 +17,11 @@ class TSpinEdit : public QWidget
 
 public:
     explicit TSpinEdit(QWidget *parent = nullptr);
+
+    // The editor's reading rule: optional leading blanks, an optional sign, then decimal
+    // digits to the end of the text, or "$" and hexadecimal digits. Anything else, and a
+    // number beyond 32 bits, is no integer.
+    static std::optional<int> ParseInteger(QStringView text);
 
     int MinValue() const { return m_minValue; }
     int MaxValue() const { return m_maxValue; }
@@ -32,6 +40,7 @@ public:
     void setText(const QString &text);
     QLineEdit *lineEdit() const { return m_edit; }
 
+    // The value read plus steps, set through the bounds; never past the integer limits.
     void stepBy(int steps);
 
 protected:

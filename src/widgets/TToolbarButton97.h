@@ -1,7 +1,6 @@
 #pragma once
 
-#include <QCursor>
-#include <QStyleOptionToolButton>
+#include <QTimer>
 #include <QToolButton>
 
 // A flat button that fires on release and never takes the keyboard focus, so that clicking
@@ -11,22 +10,17 @@ class TToolbarButton97 : public QToolButton
     Q_OBJECT
 
 public:
-    explicit TToolbarButton97(QWidget *parent = nullptr)
-        : QToolButton(parent)
-    {
-        setFocusPolicy(Qt::NoFocus);
-        setAutoRaise(true);
-        setToolButtonStyle(Qt::ToolButtonTextOnly);
-    }
+    explicit TToolbarButton97(QWidget *parent = nullptr);
 
 protected:
-    // Raised only while the mouse is really over it. A popup menu or a modal dialog can take
-    // the mouse away without the button being told, and it would stay raised until the
-    // mouse passed over it again.
-    void initStyleOption(QStyleOptionToolButton *option) const override
-    {
-        QToolButton::initStyleOption(option);
-        if (!isDown() && !rect().contains(mapFromGlobal(QCursor::pos())))
-            option->state &= ~(QStyle::State_MouseOver | QStyle::State_Raised);
-    }
+    void initStyleOption(QStyleOptionToolButton *option) const override;
+    void paintEvent(QPaintEvent *event) override;
+
+private:
+    bool isUnderMouse() const;
+
+    // While drawn raised, looks now and then whether the mouse is still there: a popup menu
+    // or a modal dialog can take the mouse away, and the pointer leave in one jump, without
+    // the button being told.
+    QTimer m_hoverCheck;
 };

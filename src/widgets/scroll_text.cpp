@@ -2,7 +2,6 @@
 
 #include <QEvent>
 #include <QLabel>
-#include <QTextDocument>
 #include <QTimer>
 
 namespace {
@@ -22,7 +21,7 @@ QFont scrollTextFont()
 // The first characters of a text, as many as fit, never half of a surrogate pair.
 QString cutToCapacity(const QString &text)
 {
-    qsizetype n = std::min<qsizetype>(text.size(), TText::capacity);
+    qsizetype n = std::min<qsizetype>(text.size(), kTextCapacity);
     if (n < text.size() && n > 0 && text[n - 1].isHighSurrogate())
         --n;
     return text.left(n);
@@ -72,29 +71,9 @@ void TScrollText::setScrollingText(const QString &text)
     Label1->setText(kept);
     fitLabelToText();
     m_hint = kHintPrefix + kept;
-    // A tooltip that looks like markup would be shown as markup: give it as escaped text.
-    Panel1->setToolTip(Qt::convertFromPlainText(m_hint, Qt::WhiteSpaceNoWrap));
-}
-
-void TScrollText::setGeometry(const QRect &bounds)
-{
-    TPanel::setGeometry(bounds);
-    fitInnerPanel();
-}
-
-void TScrollText::setGeometry(int x, int y, int width, int height)
-{
-    setGeometry(QRect(x, y, width, height));
-}
-
-void TScrollText::resize(const QSize &size)
-{
-    setGeometry(QRect(pos(), size));
-}
-
-void TScrollText::resize(int width, int height)
-{
-    resize(QSize(width, height));
+    // The tooltip shows the text as written, on one line: escaped (a text that looked like
+    // markup would be taken for it) and preformatted (so runs of blanks stay and nothing wraps).
+    Panel1->setToolTip(QStringLiteral("<p style=\"white-space:pre\">%1</p>").arg(m_hint.toHtmlEscaped()));
 }
 
 // The label follows a change of the font at once, as it follows a change of its text. The

@@ -1,6 +1,5 @@
 #pragma once
 
-#include "ShortText.h"
 #include "TPanel.h"
 
 #include <QString>
@@ -13,7 +12,8 @@ class QTimer;
 
 enum TDirect : std::uint8_t { sdLeft = 0, sdRight = 1, sdUp = 2, sdDown = 3, sdNone = 4 };
 
-using TText = ShortText<240>;
+// The most characters the control holds (its TText); a longer text is cut.
+constexpr qsizetype kTextCapacity = 240;
 
 // A strip through which one line of text moves a few pixels every tick, to the left, the
 // right, up or down; once the text has left the strip it comes back at the far side and
@@ -52,13 +52,6 @@ public:
 
     // One tick; the timer calls it every Time milliseconds.
     void Timer1Timer();
-
-    // A hidden widget learns of its new size only when it is shown; these fit the inner
-    // panel at once, so that it always fills the control.
-    void setGeometry(const QRect &bounds);
-    void setGeometry(int x, int y, int width, int height);
-    void resize(const QSize &size);
-    void resize(int width, int height);
 
     QTimer *Timer1;
     TPanel *Panel1;
