@@ -151,8 +151,9 @@ private slots:
 
         QTest::newRow("empty file") << QByteArray() << QByteArray() << 0 << QByteArray() << QByteArray();
         QTest::newRow("header only") << crlf({"# x", "3"}) << QByteArray("3") << 0 << QByteArray() << QByteArray();
-        QTest::newRow("LF line ends are one line") << QByteArray("# x\n3\n\n# a\n") << QByteArray() << 0
-                                                   << QByteArray() << QByteArray();
+        QTest::newRow("LF line ends, no CR anywhere")
+            << QByteArray((QByteArrayList{"# x", "1"} + blockLines("0 North", "WINTER: 9")).join('\n') + '\n')
+            << QByteArray("1") << 1 << QByteArray("0 North") << QByteArray("WINTER: 9");
         QTest::newRow("one block") << crlf(QByteArrayList{"# x", "1"} + blockLines("0 North", "WINTER: 9"))
                                    << QByteArray("1") << 1 << QByteArray("0 North") << QByteArray("WINTER: 9");
         QTest::newRow("CR alone ends a line") << QByteArray("# x\r1\r\r#\r#\r#\r#\r0 North\rA\rB\rC\rD")

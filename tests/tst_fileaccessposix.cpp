@@ -1,6 +1,7 @@
 #include "ClimateErrors.h"
 #include "ClimateTestData.h"
 #include "FaultInjection.h"
+#include "ClimateFormat.h"
 #include "FileAccess.h"
 
 #include <QProcess>
@@ -330,6 +331,7 @@ private slots:
         QTest::newRow("pipe") << QStringLiteral("fifo");
         QTest::newRow("link to /dev/zero") << QStringLiteral("device");
         QTest::newRow("folder") << QStringLiteral("folder");
+        QTest::newRow("link to /proc/kmsg, a file that blocks") << QStringLiteral("kmsg");
     }
 
     void openRefusesWhatIsNotAFile()
@@ -340,16 +342,20 @@ private slots:
             QVERIFY(::mkfifo(path.constData(), 0666) == 0);
         else if (kind == QStringLiteral("device"))
             QVERIFY(::symlink("/dev/zero", path.constData()) == 0);
+        else if (kind == QStringLiteral("kmsg"))
+            QVERIFY(::symlink("/proc/kmsg", path.constData()) == 0);
         else
             QVERIFY(QDir().mkdir(m_file));
 
         try {
-            OpenForReading(m_file);
-            QFAIL("opened");
+            auto raw = std::make_unique<RawClimate>();
+            ReadClimate(*OpenForReading(m_file), *raw);
+            QFAIL("read");
         } catch (const EInOutError &error) {
             QCOMPARE(error.message(), QStringLiteral("File access denied"));
         }
-        QCOMPARE(ReplaceFileContents(m_file, "x"), SaveOutcome::ReadOnly);
+        if (kind != QStringLiteral("kmsg")) // not the file that was opened: the save question
+            QCOMPARE(ReplaceFileContents(m_file, "x"), SaveOutcome::ReadOnly);
     }
 
     void systemErrorsBecomeTheEditorsCodes_data()

@@ -3,6 +3,7 @@
 #include "ClimateErrors.h"
 #include "SeasonDecoding.h"
 
+#include <algorithm>
 #include <array>
 #include <cstring>
 
@@ -15,15 +16,16 @@ constexpr char kCarriageReturn = '\r';
 constexpr char kLineFeed = '\n';
 constexpr char kEndOfFileMark = 26; // Ctrl-Z ends a text file wherever it stands
 
-// Reads lines the way the game's text files are read: a line ends at CR, an LF right after
-// that CR belongs to the line end, a lone LF is an ordinary character, Ctrl-Z is the end.
-// Lines reach the caller in pieces, so no line needs to be held whole unless the caller
-// keeps it.
+// Reads lines the way the game's text files are read: a line ends at its line-end byte (CR,
+// or LF in a file without CR), an LF right after a CR belongs to the line end, any other LF
+// is an ordinary character, Ctrl-Z is the end. Lines reach the caller in pieces, so no line
+// needs to be held whole unless the caller keeps it.
 class LineReader
 {
 public:
-    explicit LineReader(ByteSource &source)
+    LineReader(ByteSource &source, char lineEnd)
         : m_source(source)
+        , m_lineEnd(lineEnd)
     {
     }
 
@@ -37,15 +39,15 @@ public:
             const char *begin = m_buffer.data() + m_pos;
             const qsizetype available = m_length - m_pos;
             qsizetype n = 0;
-            while (n < available && begin[n] != kCarriageReturn && begin[n] != kEndOfFileMark)
+            while (n < available && begin[n] != m_lineEnd && begin[n] != kEndOfFileMark)
                 ++n;
             if (n)
                 sink(QByteArrayView(begin, n));
             m_pos += n;
             if (n == available || begin[n] == kEndOfFileMark)
                 continue; // more of the line, or the end that ensureData() will see
-            ++m_pos; // the CR
-            if (ensureData() && m_buffer[std::size_t(m_pos)] == kLineFeed)
+            ++m_pos; // the line end
+            if (m_lineEnd == kCarriageReturn && ensureData() && m_buffer[std::size_t(m_pos)] == kLineFeed)
                 ++m_pos;
             return;
         }
@@ -76,6 +78,7 @@ private:
     }
 
     ByteSource &m_source;
+    const char m_lineEnd;
     std::array<char, 64 * 1024> m_buffer;
     qsizetype m_pos = 0;
     qsizetype m_length = 0;
@@ -99,10 +102,31 @@ public:
         return n;
     }
 
+    void rewind() override { m_pos = 0; }
+
 private:
     QByteArrayView m_bytes;
     qint64 m_pos = 0;
 };
+
+// CR when the text up to its end (or Ctrl-Z) holds one, which it mostly does in its first
+// line; LF otherwise. Leaves the source at its start.
+char lineEndOf(ByteSource &source)
+{
+    std::array<char, 4096> buffer;
+    char lineEnd = kLineFeed;
+    for (qint64 n = 0; (n = source.read(buffer.data(), qint64(buffer.size()))) > 0;) {
+        const auto end = buffer.begin() + n;
+        const auto found = std::find_if(buffer.begin(), end, [](char c) { return c == kCarriageReturn || c == kEndOfFileMark; });
+        if (found != end) {
+            lineEnd = *found;
+            break;
+        }
+    }
+    lineEnd = lineEnd == kCarriageReturn ? kCarriageReturn : kLineFeed;
+    source.rewind();
+    return lineEnd;
+}
 
 bool isBlankBlockName(const TRawLine &nameLine)
 {
@@ -113,7 +137,7 @@ bool isBlankBlockName(const TRawLine &nameLine)
 
 void ReadClimate(ByteSource &source, RawClimate &raw)
 {
-    LineReader reader(source);
+    LineReader reader(source, lineEndOf(source));
     reader.skipLine();
     raw.HeaderCountLine.clear();
     reader.readLine([&raw](QByteArrayView piece) { raw.HeaderCountLine.append(piece); });

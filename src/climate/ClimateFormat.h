@@ -10,11 +10,13 @@
 namespace climate {
 
 // A source of the file's bytes; read() returns 0 at the end and throws EInOutError on failure.
+// rewind() starts it again from the first byte.
 class ByteSource
 {
 public:
     virtual ~ByteSource() = default;
     virtual qint64 read(char *buffer, qint64 maxSize) = 0;
+    virtual void rewind() = 0;
 };
 
 // The raw lines of a file as the positional reader finds them, before they reach the table.
@@ -32,6 +34,9 @@ struct RawClimate
 };
 
 // Reads a whole file: line 1 dropped, line 2 kept whole, then ten-line blocks until the end.
+// Lines end at CR, as the game writes them; a file without a single CR (from a Linux editor
+// or version control) would read as one line and lose every region on the next save, so
+// its lines end at LF.
 // A block past the 41st that carries a region name fails the read, since saving without it
 // would delete that region from the game.
 void ReadClimate(ByteSource &source, RawClimate &raw);

@@ -114,8 +114,8 @@ public:
             throwIoError(errno, FileOperation::Read);
         if (!S_ISREG(info.st_mode))
             throwIoError(EACCES, FileOperation::Read);
-        // Opened without blocking, so that a pipe could not hang the editor; a file reads as usual.
-        ::fcntl(m_fd.get(), F_SETFL, ::fcntl(m_fd.get(), F_GETFL) & ~O_NONBLOCK);
+        // Kept without blocking: a file reads as usual, and what only looks like one (a kernel
+        // log in /proc) answers at once instead of hanging the editor.
     }
 
     qint64 read(char *buffer, qint64 maxSize) override
@@ -127,6 +127,12 @@ public:
             if (errno != EINTR)
                 throwIoError(errno, FileOperation::Read);
         }
+    }
+
+    void rewind() override
+    {
+        if (::lseek(m_fd.get(), 0, SEEK_SET) != 0)
+            throwIoError(errno, FileOperation::Read);
     }
 
     void close() override
@@ -380,7 +386,8 @@ int ioErrorCode(int systemError, FileOperation operation)
     case EROFS:
     case ETXTBSY:
     case ENXIO:
-    case ENODEV: return 5;
+    case ENODEV:
+    case EAGAIN: return 5;
     case ENOSPC:
     case EFBIG:
     case EDQUOT: return kDiskFull;

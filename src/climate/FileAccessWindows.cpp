@@ -137,6 +137,12 @@ public:
         return got;
     }
 
+    void rewind() override
+    {
+        if (!::SetFilePointerEx(m_file.get(), LARGE_INTEGER{}, nullptr, FILE_BEGIN))
+            throwIoError(int(lastErrorOr(ERROR_READ_FAULT)), FileOperation::Read);
+    }
+
     void close() override
     {
         if (const DWORD err = m_file.close())
