@@ -10,6 +10,12 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#ifndef Q_OS_WIN
+#include <csignal>
+
+#include <sys/resource.h>
+#endif
+
 using namespace testdata;
 
 class TestApp : public QObject
@@ -141,6 +147,39 @@ private slots:
         QVERIFY2(run.out.startsWith(out) && (out.isEmpty() == run.out.isEmpty()), qPrintable(run.out));
         QCOMPARE(run.err, err);
     }
+
+#ifndef Q_OS_WIN
+    // Past a file-size limit the system sends SIGXFSZ, which would end the editor with its
+    // edits: the program, started as users start it, ignores it and reports "Disk full".
+    void theProgramSurvivesAFileSizeLimit()
+    {
+        QProcess program;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), m_runtime.path());
+        program.setProcessEnvironment(environment);
+        program.setChildProcessModifier([] {
+            const rlimit limit{4096, 4096};
+            ::setrlimit(RLIMIT_FSIZE, &limit);
+        });
+        program.start(QStringLiteral(NIMBREL_PROGRAM), {m_game});
+        QVERIFY(program.waitForStarted());
+        const auto ignoresXfsz = [&] {
+            QFile status(QStringLiteral("/proc/%1/status").arg(program.processId()));
+            if (!status.open(QIODevice::ReadOnly))
+                return false;
+            const QByteArray text = status.readAll();
+            const qsizetype at = text.indexOf("SigIgn:");
+            const QByteArray mask = text.mid(at + 7, text.indexOf('\n', at) - at - 7).trimmed();
+            return at >= 0 && ((mask.toULongLong(nullptr, 16) >> (SIGXFSZ - 1)) & 1) == 1;
+        };
+        QTRY_VERIFY_WITH_TIMEOUT(ignoresXfsz(), 10000);
+        ::kill(pid_t(program.processId()), SIGXFSZ);
+        QVERIFY(!program.waitForFinished(300));
+        program.kill();
+        program.waitForFinished();
+    }
+#endif
 
     // Where nobody reads standard error, a usage error is shown in a message box as well.
     void showsUsageErrorsWithoutAConsole()

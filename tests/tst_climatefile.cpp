@@ -372,14 +372,6 @@ private slots:
         QCOMPARE(SaveClimateFile(file, *table, "5"), SaveOutcome::ReadOnly);
         QCOMPARE(readFile(file.FileName), original);
 
-#ifndef Q_OS_WIN
-        // Writable by its owner only, and the user is somebody else.
-        QFile::setPermissions(file.FileName, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadOther);
-        const int outcome = runInChild([&] { return becomeUnprivileged() ? int(SaveClimateFile(file, *table, "5")) : 99; });
-        QCOMPARE(outcome, int(SaveOutcome::ReadOnly));
-        QCOMPARE(readFile(file.FileName), original);
-#endif
-
         // No data folder at all: nothing is created.
         QCOMPARE(SaveClimateFile(fileIn(m_game + "/elsewhere"), *table, "5"), SaveOutcome::ReadOnly);
         QVERIFY(!QFileInfo::exists(m_game + "/elsewhere"));
@@ -387,6 +379,16 @@ private slots:
         // A folder where the file should be.
         QVERIFY(QDir().mkpath(m_game + "/other/data/weather.cfg"));
         QCOMPARE(SaveClimateFile(fileIn(m_game + "/other"), *table, "5"), SaveOutcome::ReadOnly);
+
+#ifndef Q_OS_WIN
+        // Writable by its owner only, and the user is somebody else.
+        if (geteuid() != 0)
+            QSKIP("standing in for another user needs root");
+        QFile::setPermissions(file.FileName, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadOther);
+        const int outcome = runInChild([&] { return becomeUnprivileged() ? int(SaveClimateFile(file, *table, "5")) : 99; });
+        QCOMPARE(outcome, int(SaveOutcome::ReadOnly));
+        QCOMPARE(readFile(file.FileName), original);
+#endif
     }
 
     void savingKeepsTheFilesPermissions()

@@ -125,21 +125,24 @@ private:
 
     QStringList strayFiles() const { return testdata::strayFiles(m_folder); }
 
-    void mountTmpfs(const QString &options)
+    // These return why they could not do it; the test function skips with that reason.
+    QString mountTmpfs(const QString &options)
     {
         if (!isRoot())
-            QSKIP("mounting a small file system needs root");
+            return QStringLiteral("mounting a small file system needs root");
         if (::mount("tmpfs", QFile::encodeName(m_folder).constData(), "tmpfs", 0, options.toLatin1().constData()) != 0)
-            QSKIP(qPrintable(QStringLiteral("tmpfs cannot be mounted here: %1").arg(strerror(errno))));
+            return QStringLiteral("tmpfs cannot be mounted here: %1").arg(strerror(errno));
         m_mounts << m_folder;
         openToEveryone(m_folder);
+        return {};
     }
 
-    void setFlag(const char *flag)
+    QString setFlag(const char *flag)
     {
         if (!isRoot() || !run(QStringLiteral("chattr"), {QLatin1String(flag), m_file}))
-            QSKIP("chattr does not work here (needs root and a file system with the flag)");
+            return QStringLiteral("chattr does not work here (needs root and a file system with the flag)");
         m_attributesToClear << m_file;
+        return {};
     }
 
 private slots:
@@ -211,12 +214,15 @@ private slots:
         QString secondName;
         rlim_t sizeLimit = RLIM_INFINITY;
 
+        QString cannot;
         switch (situation) {
-        case Case::FullDisk: mountTmpfs(QStringLiteral("size=16k")); break;
-        case Case::ReadOnlyMount: mountTmpfs(QStringLiteral("size=1m")); break;
-        case Case::NoFreeInodes: mountTmpfs(QStringLiteral("size=1m,nr_inodes=2")); break;
+        case Case::FullDisk: cannot = mountTmpfs(QStringLiteral("size=16k")); break;
+        case Case::ReadOnlyMount: cannot = mountTmpfs(QStringLiteral("size=1m")); break;
+        case Case::NoFreeInodes: cannot = mountTmpfs(QStringLiteral("size=1m,nr_inodes=2")); break;
         default: break;
         }
+        if (!cannot.isEmpty())
+            QSKIP(qPrintable(cannot));
         writeFile(m_file, oldBytes);
         QFile::setPermissions(m_file, QFileDevice::Permissions(0x6640)); // 0640
 
@@ -259,11 +265,11 @@ private slots:
         case Case::NoWriteBitAtAll:
             QVERIFY(::chmod(QFile::encodeName(m_file).constData(), 0444) == 0);
             break;
-        case Case::ImmutableFile: setFlag("+i"); break;
+        case Case::ImmutableFile: cannot = setFlag("+i"); break;
         case Case::ReadOnlyMount:
             QVERIFY(::mount("tmpfs", QFile::encodeName(m_folder).constData(), "tmpfs", MS_REMOUNT | MS_RDONLY, nullptr) == 0);
             break;
-        case Case::AppendOnlyFile: setFlag("+a"); break;
+        case Case::AppendOnlyFile: cannot = setFlag("+a"); break;
         case Case::FileSizeLimit: sizeLimit = 4096; break;
         case Case::FileSizeLimitInPlace:
             secondName = m_folder + QStringLiteral("/other-name.cfg");
@@ -273,6 +279,8 @@ private slots:
         case Case::SyncFails: faults::failNextSync(); break;
         case Case::CloseFails: faults::failNextCloseOfWrittenFile(); break;
         }
+        if (!cannot.isEmpty())
+            QSKIP(qPrintable(cannot));
 
         const Identity before = identityOf(m_file);
         const int result = runInChild([&] {
