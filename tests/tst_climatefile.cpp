@@ -64,7 +64,7 @@ private:
         return TClimateFile{game + QStringLiteral("/data/weather.cfg")};
     }
 
-    int errorCodeOfLoad(const TClimateFile &file)
+    int errorCodeOfLoad(TClimateFile file)
     {
         auto table = std::make_unique<TRegionTable>();
         QByteArray header;
@@ -260,7 +260,7 @@ private slots:
 
     void loadsAndSavesTheFile()
     {
-        const TClimateFile file = fileIn(m_game);
+        TClimateFile file = fileIn(m_game);
         writeFile(file.FileName, fileOf(4));
         Loaded loaded;
         LoadClimateFile(file, *loaded.table, loaded.header);
@@ -289,7 +289,7 @@ private slots:
         const QString windowsName = m_game + "/Data/Weather.CFG";
         writeFile(windowsName, fileOf(2));
 
-        const TClimateFile file = fileIn(m_game);
+        TClimateFile file = fileIn(m_game);
         QCOMPARE(ResolveFileName(file.FileName), windowsName);
         Loaded loaded;
         LoadClimateFile(file, *loaded.table, loaded.header);
@@ -317,7 +317,7 @@ private slots:
 #ifdef Q_OS_WIN
         QSKIP("users and file modes are POSIX's");
 #else
-        const TClimateFile file = fileIn(m_game);
+        TClimateFile file = fileIn(m_game);
         writeFile(file.FileName, fileOf(1));
         QFile::setPermissions(file.FileName, QFileDevice::Permissions());
         const int code = runInChild([&] { return becomeUnprivileged() ? errorCodeOfLoad(file) : 99; });
@@ -330,7 +330,7 @@ private slots:
 #ifdef Q_OS_WIN
         QSKIP("resource limits are POSIX's");
 #else
-        const TClimateFile file = fileIn(m_game);
+        TClimateFile file = fileIn(m_game);
         writeFile(file.FileName, fileOf(1));
         const int code = runInChild([&] {
             const int lowestFree = dup(0);
@@ -344,7 +344,7 @@ private slots:
 
     void failedLoadChangesNothing()
     {
-        const TClimateFile file = fileIn(m_game);
+        TClimateFile file = fileIn(m_game);
         writeFile(file.FileName, fileOf(kRegionSlots) + crlf(blockLines("41 Atlantis")));
 
         Loaded loaded = readAndDecode(fileOf(2, "2"));
@@ -362,7 +362,7 @@ private slots:
 
     void readOnlyFilesAndFoldersAreNotWritten()
     {
-        const TClimateFile file = fileIn(m_game);
+        TClimateFile file = fileIn(m_game);
         const QByteArray original = fileOf(2);
         writeFile(file.FileName, original);
         const auto table = tableOf(5);
@@ -396,7 +396,7 @@ private slots:
 #ifdef Q_OS_WIN
         QSKIP("file modes are POSIX's");
 #else
-        const TClimateFile file = fileIn(m_game);
+        TClimateFile file = fileIn(m_game);
         writeFile(file.FileName, fileOf(1));
         const auto mode = QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadGroup;
         QFile::setPermissions(file.FileName, mode);

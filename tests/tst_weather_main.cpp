@@ -364,6 +364,28 @@ private slots:
         QCOMPARE(readFile(fileName()), climate::FormatClimateFile(*expected, "2"));
     }
 
+    // Another program replaced the file since Open: Save asks before it writes over that one.
+    void aFileReplacedSinceOpenIsWrittenOnlyWhenTheUserSaysSo()
+    {
+        writeFile(fileName(), fileOf(2));
+        open();
+        const QByteArray replaced = fileOf(5);
+        writeFile(fileName() + QStringLiteral(".new"), replaced);
+        QVERIFY(QFile::remove(fileName()) && QFile::rename(fileName() + QStringLiteral(".new"), fileName()));
+        for (const QString answer : {QStringLiteral("&No"), QStringLiteral("&Yes")}) {
+            std::unique_ptr<DialogAnswerer> question;
+            DialogAnswerer confirm(QStringLiteral("&Yes"));
+            confirm.whileOpen = [&] { question = std::make_unique<DialogAnswerer>(answer); };
+            click("Menu_Save");
+            QVERIFY(question && question->answered);
+            QVERIFY2(question->text.contains(QStringLiteral("is no longer the file that was opened")), qPrintable(question->text));
+            QCOMPARE(question->defaultButton, QStringLiteral("&No"));
+            QCOMPARE(readFile(fileName()), answer == QStringLiteral("&No")
+                                               ? replaced
+                                               : climate::FormatClimateFile(RegionTable, window().HeaderCountLine));
+        }
+    }
+
     void saveAnsweredNoWritesNothing()
     {
         writeFile(fileName(), fileOf(2));

@@ -10,7 +10,12 @@ EClimateError::EClimateError(QString message)
 }
 
 EInOutError::EInOutError(int code)
-    : EClimateError(climate::ioErrorMessage(code))
+    : EInOutError(code, climate::ioErrorMessage(code))
+{
+}
+
+EInOutError::EInOutError(int code, QString message)
+    : EClimateError(std::move(message))
     , ErrorCode(code)
 {
 }

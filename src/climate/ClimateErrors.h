@@ -22,6 +22,7 @@ class EInOutError : public EClimateError
 {
 public:
     explicit EInOutError(int code);
+    EInOutError(int code, QString message);
     int ErrorCode;
 };
 

@@ -23,6 +23,11 @@ QString joinPath(const QString &dir, const QString &name)
 
 } // namespace
 
+SaveOutcome ReplaceFileContents(const QString &path, QByteArrayView bytes, const FileId &opened, bool evenIfChanged)
+{
+    return SaveBytes(*FileSystemFor(path), bytes, opened, evenIfChanged);
+}
+
 void BindClimateFile(TClimateFile &file)
 {
     file.FileName = QDir::toNativeSeparators(QStringLiteral("data/weather.cfg"));
@@ -56,18 +61,23 @@ QString ResolveFileName(const QString &fileName)
     return QDir::toNativeSeparators(resolved);
 }
 
-void LoadClimateFile(const TClimateFile &file, TRegionTable &table, QByteArray &headerCountLine)
+void LoadClimateFile(TClimateFile &file, TRegionTable &table, QByteArray &headerCountLine)
 {
-    const std::unique_ptr<ReadableFile> source = OpenForReading(ResolveFileName(file.FileName));
+    const QString path = ResolveFileName(file.FileName);
+    RecoverFile(*FileSystemFor(path));
+    const std::unique_ptr<ReadableFile> source = OpenForReading(path);
     auto raw = std::make_unique<RawClimate>();
     ReadClimate(*source, *raw);
     source->close();
     StoreRawClimate(*raw, table, headerCountLine);
+    file.Opened = source->identity();
 }
 
-SaveOutcome SaveClimateFile(const TClimateFile &file, const TRegionTable &table, QByteArrayView headerCountLine)
+SaveOutcome SaveClimateFile(const TClimateFile &file, const TRegionTable &table, QByteArrayView headerCountLine,
+                            bool evenIfChanged)
 {
-    return ReplaceFileContents(ResolveFileName(file.FileName), FormatClimateFile(table, headerCountLine));
+    return ReplaceFileContents(ResolveFileName(file.FileName), FormatClimateFile(table, headerCountLine), file.Opened,
+                               evenIfChanged);
 }
 
 } // namespace climate

@@ -16,6 +16,8 @@ namespace climate {
 struct TClimateFile
 {
     QString FileName;
+    // The file the last Open read: a save asks before it writes another one.
+    FileId Opened;
 };
 
 extern TClimateFile ClimateFile;
@@ -27,12 +29,16 @@ void BindClimateFile(TClimateFile &file);
 QString ResolveFileName(const QString &fileName);
 
 // Loads the file into the table, all or nothing: on any failure the table and the count line
-// are left exactly as they were, and the failure is thrown.
-void LoadClimateFile(const TClimateFile &file, TRegionTable &table, QByteArray &headerCountLine);
+// are left exactly as they were, and the failure is thrown. A save in place that was cut short
+// is put right first (see RecoverInterruptedSave), and the file read is remembered.
+void LoadClimateFile(TClimateFile &file, TRegionTable &table, QByteArray &headerCountLine);
 
 // Writes the whole file and keeps it the same file (see ReplaceFileContents): the old bytes
 // or the new ones, never a mix. A file that may not be written gives ReadOnly and writes
 // nothing; any other failure is thrown.
-SaveOutcome SaveClimateFile(const TClimateFile &file, const TRegionTable &table, QByteArrayView headerCountLine);
+// Changed, with nothing written, when the name now leads to another file than the one
+// opened; evenIfChanged writes it all the same.
+SaveOutcome SaveClimateFile(const TClimateFile &file, const TRegionTable &table, QByteArrayView headerCountLine,
+                            bool evenIfChanged = false);
 
 } // namespace climate

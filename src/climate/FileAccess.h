@@ -1,6 +1,7 @@
 #pragma once
 
 #include "ClimateFormat.h"
+#include "SavePolicy.h"
 
 #include <QByteArrayView>
 #include <QString>
@@ -17,21 +18,19 @@ class ReadableFile : public ByteSource
 {
 public:
     virtual void close() = 0;
+    virtual FileId identity() const = 0;
 };
 
 // Opens a regular file for reading without ever blocking: a folder, a pipe, a device or a
 // socket is refused with "File access denied", a missing folder is "Invalid filename".
 std::unique_ptr<ReadableFile> OpenForReading(const QString &path);
 
-enum class SaveOutcome { Saved, ReadOnly };
+// The platform's primitives for one save of the file at path (see SavePolicy.h).
+std::unique_ptr<SaveFileSystem> FileSystemFor(const QString &path);
 
-// Makes bytes the file's whole contents and keeps the file itself: its owner, group, mode,
-// extended attributes and hard links. A new file is written beside it and renamed over it
-// when it can carry all of that; otherwise the file is overwritten in place, its old bytes
-// held and written back if anything fails. Either way the file holds the old bytes or the
-// new ones, never a mix. ReadOnly, with nothing written, when the file may not be written;
-// any other failure is thrown as an EInOutError.
-SaveOutcome ReplaceFileContents(const QString &path, QByteArrayView bytes);
+// SaveBytes() on the file at path, through the platform's primitives.
+SaveOutcome ReplaceFileContents(const QString &path, QByteArrayView bytes, const FileId &opened = {},
+                                bool evenIfChanged = false);
 
 // Once at start-up: a file-size limit then ends a write with "Disk full" instead of
 // ending the program.

@@ -5,8 +5,11 @@
 #include <QByteArray>
 #include <QFile>
 #include <QFileInfo>
+#include <QList>
+#include <QRandomGenerator>
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <cstring>
 #include <csignal>
@@ -14,7 +17,9 @@
 #include <utility>
 #include <vector>
 
+#include <dirent.h>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/xattr.h>
 #include <unistd.h>
@@ -41,6 +46,14 @@ public:
 
     int get() const { return m_fd; }
     bool isOpen() const { return m_fd >= 0; }
+
+    void reset(int fd = -1)
+    {
+        if (m_fd >= 0)
+            ::close(m_fd);
+        m_fd = fd;
+    }
+    void swap(Descriptor &other) { std::swap(m_fd, other.m_fd); }
 
     // 0, or the error number. Linux has closed the descriptor even when close fails.
     int close()
@@ -74,23 +87,6 @@ int writeAll(int fd, QByteArrayView bytes)
     return 0;
 }
 
-int readAll(int fd, QByteArray &out)
-{
-    out.clear();
-    char buffer[64 * 1024];
-    for (off_t offset = 0;;) {
-        const ssize_t n = ::pread(fd, buffer, sizeof buffer, offset);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0)
-            return errno;
-        if (n == 0)
-            return 0;
-        out.append(buffer, n);
-        offset += n;
-    }
-}
-
 int syncData(int fd)
 {
     return ::fdatasync(fd) == 0 ? 0 : errno;
@@ -114,6 +110,7 @@ public:
             throwIoError(errno, FileOperation::Read);
         if (!S_ISREG(info.st_mode))
             throwIoError(EACCES, FileOperation::Read);
+        m_id = {quint64(info.st_dev), quint64(info.st_ino), true};
         // Kept without blocking: a file reads as usual, and what only looks like one (a kernel
         // log in /proc) answers at once instead of hanging the editor.
     }
@@ -141,172 +138,432 @@ public:
             throwIoError(err, FileOperation::Read);
     }
 
+    FileId identity() const override { return m_id; }
+
 private:
     Descriptor m_fd;
+    FileId m_id;
 };
 
-// The new file written beside the old one; removed again unless it was renamed into place.
-class SiblingFile
+// Paths as the system takes them: split into the folder and the name within it.
+void splitPath(const QByteArray &path, QByteArray &folder, QByteArray &name)
 {
-public:
-    explicit SiblingFile(const QByteArray &target)
-        : m_folder(folderOf(target))
-        , m_path(target.left(target.lastIndexOf('/') + 1) + '.' + target.mid(target.lastIndexOf('/') + 1) + ".XXXXXX")
-        , m_fd(::mkostemp(m_path.data(), O_CLOEXEC))
-    {
-        if (!m_fd.isOpen())
-            m_path.clear();
-    }
-    SiblingFile(const SiblingFile &) = delete;
-    SiblingFile &operator=(const SiblingFile &) = delete;
-    ~SiblingFile()
-    {
-        if (!m_path.isEmpty())
-            ::unlink(m_path.constData());
-    }
+    const qsizetype slash = path.lastIndexOf('/');
+    folder = slash < 0 ? QByteArray(".") : slash == 0 ? QByteArray("/") : path.left(slash);
+    name = path.mid(slash + 1);
+}
 
-    bool isOpen() const { return m_fd.isOpen(); }
-    int fd() const { return m_fd.get(); }
-    int close() { return m_fd.close(); }
-    const QByteArray &folder() const { return m_folder; }
+QByteArray hex8(quint32 value)
+{
+    return QByteArray::number(value, 16).rightJustified(8, '0');
+}
 
-    int renameTo(const QByteArray &target)
-    {
-        if (::rename(m_path.constData(), target.constData()) != 0)
+QByteArray randomSuffix()
+{
+    static const char kLetters[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
+    QByteArray suffix(6, '0');
+    for (char &c : suffix)
+        c = kLetters[QRandomGenerator::global()->bounded(int(sizeof kLetters - 1))];
+    return suffix;
+}
+
+bool isTemporaryName(const QByteArray &entry, const QByteArray &prefix)
+{
+    if (entry.size() != prefix.size() + 6 || !entry.startsWith(prefix))
+        return false;
+    return std::all_of(entry.begin() + prefix.size(), entry.end(), [](char c) { return std::isalnum(uchar(c)); });
+}
+
+// The names in a folder held open.
+QList<QByteArray> entriesOf(int folder)
+{
+    QList<QByteArray> entries;
+    const int copy = ::fcntl(folder, F_DUPFD_CLOEXEC, 0);
+    DIR *dir = copy >= 0 ? ::fdopendir(copy) : nullptr;
+    if (!dir) {
+        if (copy >= 0)
+            ::close(copy);
+        return entries;
+    }
+    ::rewinddir(dir);
+    while (const dirent *entry = ::readdir(dir))
+        entries << QByteArray(entry->d_name);
+    ::closedir(dir);
+    return entries;
+}
+
+// Where a folder held open is, for a message.
+QString pathOf(int folder, const QByteArray &name)
+{
+    char buffer[4096];
+    const ssize_t n = ::readlink(QByteArray("/proc/self/fd/" + QByteArray::number(folder)).constData(), buffer, sizeof buffer);
+    const QByteArray at = n > 0 ? QByteArray(buffer, n) : QByteArray(".");
+    return QFile::decodeName(at + '/' + name);
+}
+
+int readAllFrom(int fd, QByteArray &out)
+{
+    out.clear();
+    char buffer[64 * 1024];
+    for (off_t offset = 0;;) {
+        const ssize_t n = ::pread(fd, buffer, sizeof buffer, offset);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
             return errno;
-        m_path.clear();
-        return 0;
+        if (n == 0)
+            return 0;
+        out.append(buffer, n);
+        offset += n;
     }
+}
 
-private:
-    static QByteArray folderOf(const QByteArray &path)
-    {
-        const qsizetype slash = path.lastIndexOf('/');
-        return slash < 0 ? QByteArray(".") : path.left(std::max<qsizetype>(slash, 1));
-    }
-
-    QByteArray m_folder;
-    QByteArray m_path;
-    Descriptor m_fd;
-};
-
-// Copies every extended attribute, which carries ACLs and security labels too. False when
-// one cannot be copied: the new file would not be the old one.
+// Copies every extended attribute (ACLs and security labels too) and drops those the new file
+// got that the old one does not have, such as the entries of a folder's default ACL. False
+// when the new file cannot be made to carry exactly the old one's.
 bool copyAttributes(int from, int to)
 {
-    ssize_t size = ::flistxattr(from, nullptr, 0);
-    if (size < 0)
-        return errno == ENOTSUP; // no attributes on this file system
-    std::vector<char> names(std::size_t(size) + 1, '\0');
-    size = ::flistxattr(from, names.data(), names.size());
-    if (size < 0)
+    const auto names = [](int fd, QList<QByteArray> &out) {
+        ssize_t size = ::flistxattr(fd, nullptr, 0);
+        if (size < 0)
+            return errno == ENOTSUP; // no attributes on this file system
+        QByteArray list(size, '\0');
+        size = ::flistxattr(fd, list.data(), std::size_t(list.size()));
+        if (size < 0)
+            return false;
+        list.truncate(size);
+        out = list.split('\0');
+        out.removeAll(QByteArray());
+        return true;
+    };
+    QList<QByteArray> wanted;
+    QList<QByteArray> present;
+    if (!names(from, wanted) || !names(to, present))
         return false;
-    for (const char *name = names.data(); name < names.data() + size; name += std::strlen(name) + 1) {
-        const ssize_t length = ::fgetxattr(from, name, nullptr, 0);
+    for (const QByteArray &name : present) {
+        if (!wanted.contains(name) && ::fremovexattr(to, name.constData()) != 0)
+            return false;
+    }
+    for (const QByteArray &name : wanted) {
+        const ssize_t length = ::fgetxattr(from, name.constData(), nullptr, 0);
         if (length < 0)
             return false;
-        std::vector<char> value(std::size_t(length) + 1);
-        const ssize_t got = ::fgetxattr(from, name, value.data(), value.size());
-        if (got < 0 || ::fsetxattr(to, name, value.data(), std::size_t(got), 0) != 0)
+        QByteArray value(length + 1, '\0');
+        const ssize_t got = ::fgetxattr(from, name.constData(), value.data(), std::size_t(value.size()));
+        if (got < 0 || ::fsetxattr(to, name.constData(), value.constData(), std::size_t(got), 0) != 0)
             return false;
     }
     return true;
 }
 
-constexpr int kIdentityNotKept = -1;
-
-// Gives the new file the old one's identity. False when it cannot carry it.
-bool takeIdentity(int fd, int oldFd, const struct stat &old)
+// Whatever a folder refuses a new file for: the file then has to be written where it is.
+bool folderTakesNoFile(int err)
 {
-    struct stat info{};
-    if (::fstat(fd, &info) != 0)
-        return false;
-    if ((info.st_uid != old.st_uid || info.st_gid != old.st_gid) && ::fchown(fd, old.st_uid, old.st_gid) != 0)
-        return false;
-    if (!copyAttributes(oldFd, fd))
-        return false;
-    return ::fchmod(fd, old.st_mode & 07777) == 0;
+    return err == EACCES || err == EPERM || err == EROFS || err == ENOSPC || err == EDQUOT;
 }
 
-// A new file gets the mode any program's new file gets: read and write as the umask allows.
-void takeDefaultMode(int fd)
+// The primitives of a save on POSIX, by handle: the folder is opened once and every name is
+// looked up in it, with O_NOFOLLOW wherever a link must not be followed. Paths are bytes.
+class PosixFileSystem : public SaveFileSystem
 {
-    const mode_t mask = ::umask(0);
-    ::umask(mask);
-    ::fchmod(fd, 0666 & ~mask);
-}
-
-// Writes the bytes beside the target and renames them over it: 0, an error number, or
-// kIdentityNotKept when the folder takes no new file or the new file could not be made the
-// old one (owner, attributes) and the target must be written in place instead.
-int replaceByRename(const QByteArray &target, QByteArrayView bytes, int oldFd, const struct stat *old)
-{
-    SiblingFile sibling(target);
-    if (!sibling.isOpen())
-        return kIdentityNotKept;
-    if (old) {
-        if (!takeIdentity(sibling.fd(), oldFd, *old))
-            return kIdentityNotKept;
-    } else {
-        takeDefaultMode(sibling.fd());
-    }
-    if (const int err = writeAll(sibling.fd(), bytes))
-        return err;
-    if (const int err = syncData(sibling.fd()))
-        return err;
-    if (const int err = sibling.close())
-        return err;
-    if (const int err = sibling.renameTo(target)) {
-        // A sticky folder lets the file be written but not replaced by another user's file.
-        const bool refused = err == EPERM || err == EACCES || err == EBUSY;
-        return refused && old ? kIdentityNotKept : err;
-    }
-    // The new file is in place; syncing its folder entry only makes that outlive a crash.
-    Descriptor folder(::open(sibling.folder().constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (folder.isOpen())
-        ::fsync(folder.get());
-    return 0;
-}
-
-// Puts the old bytes back after a failed overwrite; best effort, since it follows a failure.
-void restore(int fd, const QByteArray &old)
-{
-    writeAll(fd, old);
-    while (::ftruncate(fd, off_t(old.size())) != 0 && errno == EINTR) {
-    }
-    ::fdatasync(fd);
-}
-
-// Overwrites the open file with the bytes, keeping it the same file: 0 or an error number,
-// with the old bytes back in place on failure.
-int overwriteInPlace(int fd, QByteArrayView bytes)
-{
-    QByteArray old;
-    if (const int err = readAll(fd, old))
-        return err;
-
-    // Reserving the space first makes a full disk fail before a byte is changed. A file
-    // system that cannot reserve is written all the same.
-    const int reserved = bytes.isEmpty() ? 0 : ::posix_fallocate(fd, 0, off_t(bytes.size()));
-    if (reserved != 0 && reserved != EINVAL && reserved != EOPNOTSUPP && reserved != ENOSYS) {
-        ::ftruncate(fd, off_t(old.size()));
-        return reserved;
+public:
+    explicit PosixFileSystem(QByteArray path)
+        : m_path(std::move(path))
+    {
     }
 
-    int err = writeAll(fd, bytes);
-    if (!err && ::ftruncate(fd, off_t(bytes.size())) != 0)
-        err = errno;
-    if (!err)
-        err = syncData(fd);
-    if (err)
-        restore(fd, old);
-    return err;
-}
+    int findTarget(SaveTarget &target) override
+    {
+        QByteArray folder;
+        splitPath(m_path, folder, m_name);
+        m_folder.reset(::open(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+        if (!m_folder.isOpen())
+            return errno == ENOENT || errno == ENOTDIR ? 0 : errno;
+        // A symbolic link at the name is followed, each step relative to the folder it stands
+        // in; a link that leads nowhere gets its file created where it leads.
+        for (int hops = 0; hops < 40; ++hops) {
+            target.folderFound = true;
+            if (::fstatat(m_folder.get(), m_name.constData(), &m_info, AT_SYMLINK_NOFOLLOW) != 0)
+                return errno == ENOENT ? 0 : errno;
+            if (!S_ISLNK(m_info.st_mode)) {
+                target.exists = true;
+                target.regular = S_ISREG(m_info.st_mode);
+                target.writable = (m_info.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) != 0;
+                target.links = m_info.st_nlink;
+                target.id = {quint64(m_info.st_dev), quint64(m_info.st_ino), true};
+                return 0;
+            }
+            char buffer[4096];
+            const ssize_t n = ::readlinkat(m_folder.get(), m_name.constData(), buffer, sizeof buffer);
+            if (n <= 0 || n == ssize_t(sizeof buffer))
+                return n < 0 ? errno : ENAMETOOLONG;
+            QByteArray linkFolder;
+            splitPath(QByteArray(buffer, n), linkFolder, m_name);
+            Descriptor next(::openat(m_folder.get(), linkFolder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+            if (!next.isOpen()) {
+                target.folderFound = false;
+                return errno == ENOENT || errno == ENOTDIR ? 0 : errno;
+            }
+            m_folder.swap(next);
+        }
+        return ELOOP;
+    }
 
-bool noWriteBitForAnybody(const struct stat &info)
-{
-    return (info.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0;
-}
+    int openTarget(bool &readable, FileId &id) override
+    {
+        m_target.reset(::openat(m_folder.get(), m_name.constData(), O_RDWR | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+        readable = m_target.isOpen();
+        if (!readable)
+            m_target.reset(::openat(m_folder.get(), m_name.constData(), O_WRONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+        if (!m_target.isOpen())
+            return errno;
+        if (::fstat(m_target.get(), &m_info) != 0)
+            return errno;
+        if (!S_ISREG(m_info.st_mode))
+            return EACCES;
+        id = {quint64(m_info.st_dev), quint64(m_info.st_ino), true};
+        return 0;
+    }
+
+    // A new file of this editor that nobody holds locked was left by a save that was killed.
+    void removeLeftovers() override
+    {
+        for (const QByteArray &entry : entriesOf(m_folder.get())) {
+            if (!isTemporaryName(entry, temporaryPrefix()))
+                continue;
+            Descriptor file(::openat(m_folder.get(), entry.constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+            if (file.isOpen() && ::flock(file.get(), LOCK_EX | LOCK_NB) == 0)
+                ::unlinkat(m_folder.get(), entry.constData(), 0);
+        }
+    }
+
+    // Unnamed where the file system can make one, so that a save killed now leaves nothing.
+    int createTemporary() override
+    {
+        m_temp.reset(::openat(m_folder.get(), ".", O_TMPFILE | O_RDWR | O_CLOEXEC, 0600));
+        if (!m_temp.isOpen()) {
+            if (folderTakesNoFile(errno))
+                return errno;
+            if (const int err = createNamed(m_folder.get(), m_temp, m_tempName))
+                return err;
+        }
+        return ::flock(m_temp.get(), LOCK_EX) == 0 ? 0 : errno;
+    }
+
+    int copyIdentity(bool targetExists) override
+    {
+        if (!targetExists) {
+            const mode_t mask = ::umask(0);
+            ::umask(mask);
+            return ::fchmod(m_temp.get(), 0666 & ~mask) == 0 ? 0 : errno;
+        }
+        struct stat now{};
+        if (::fstat(m_temp.get(), &now) != 0)
+            return errno;
+        if ((now.st_uid != m_info.st_uid || now.st_gid != m_info.st_gid)
+            && ::fchown(m_temp.get(), m_info.st_uid, m_info.st_gid) != 0)
+            return kNotKept;
+        if (!copyAttributes(m_target.get(), m_temp.get()) || ::fchmod(m_temp.get(), m_info.st_mode & 07777) != 0)
+            return kNotKept;
+        return 0;
+    }
+
+    int writeTemporary(QByteArrayView bytes) override { return writeAll(m_temp.get(), bytes); }
+    int syncTemporary() override { return syncData(m_temp.get()); }
+
+    // An unnamed file gets its name now; the lock stays on a second descriptor until the file
+    // is in place, so that no other save takes it for a leftover.
+    int closeTemporary() override
+    {
+        if (m_tempName.isEmpty()) {
+            const QByteArray self = "/proc/self/fd/" + QByteArray::number(m_temp.get());
+            for (int attempt = 0; attempt < 100 && m_tempName.isEmpty(); ++attempt) {
+                const QByteArray name = temporaryPrefix() + randomSuffix();
+                if (::linkat(AT_FDCWD, self.constData(), m_folder.get(), name.constData(), AT_SYMLINK_FOLLOW) == 0)
+                    m_tempName = name;
+                else if (errno != EEXIST)
+                    return errno;
+            }
+        }
+        m_lock.reset(::fcntl(m_temp.get(), F_DUPFD_CLOEXEC, 0));
+        return m_temp.close();
+    }
+
+    // A sticky folder lets another user's file be written but not replaced.
+    int replaceTarget() override
+    {
+        if (::renameat(m_folder.get(), m_tempName.constData(), m_folder.get(), m_name.constData()) == 0) {
+            m_tempName.clear();
+            m_lock.reset();
+            return 0;
+        }
+        return errno == EPERM || errno == EACCES || errno == EBUSY ? kNotKept : errno;
+    }
+
+    void syncFolder() override { ::fsync(m_folder.get()); }
+
+    void discardTemporary() override
+    {
+        if (!m_tempName.isEmpty())
+            ::unlinkat(m_folder.get(), m_tempName.constData(), 0);
+        m_tempName.clear();
+        m_temp.reset();
+        m_lock.reset();
+    }
+
+    int readTarget(QByteArray &bytes) override { return readAllFrom(m_target.get(), bytes); }
+
+    int writeBackup(const Backup &backup, QString &where) override
+    {
+        const QByteArray beside = backupPrefix() + hex8(backup.newChecksum);
+        int err = writeWhole(m_folder.get(), beside, backup.oldBytes);
+        if (err == 0) {
+            m_backupFolder.reset(::fcntl(m_folder.get(), F_DUPFD_CLOEXEC, 0));
+            m_backupName = beside;
+        } else if (folderTakesNoFile(err)) {
+            m_backupFolder.reset(openCacheFolder());
+            m_backupName = cachePrefix() + hex8(backup.newChecksum) + ".cfg";
+            err = m_backupFolder.isOpen() ? writeWhole(m_backupFolder.get(), m_backupName, backup.oldBytes) : errno;
+        }
+        if (err)
+            return err;
+        where = pathOf(m_backupFolder.get(), m_backupName);
+        return 0;
+    }
+
+    int findBackup(Backup &backup) override
+    {
+        const auto look = [&](int folder, const QByteArray &prefix, qsizetype extra) {
+            for (const QByteArray &entry : entriesOf(folder)) {
+                if (!entry.startsWith(prefix) || entry.size() != prefix.size() + 8 + extra)
+                    continue;
+                bool ok = false;
+                backup.newChecksum = entry.mid(prefix.size(), 8).toUInt(&ok, 16);
+                Descriptor file(::openat(folder, entry.constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+                if (!ok || !file.isOpen() || readAllFrom(file.get(), backup.oldBytes) != 0)
+                    continue;
+                m_backupFolder.reset(::fcntl(folder, F_DUPFD_CLOEXEC, 0));
+                m_backupName = entry;
+                backup.where = pathOf(folder, entry);
+                return true;
+            }
+            return false;
+        };
+        if (look(m_folder.get(), backupPrefix(), 0))
+            return 0;
+        Descriptor cache(openCacheFolder(false));
+        return cache.isOpen() && look(cache.get(), cachePrefix(), 4) ? 0 : ENOENT;
+    }
+
+    int removeBackup() override
+    {
+        if (m_backupName.isEmpty())
+            return 0;
+        const int result = ::unlinkat(m_backupFolder.get(), m_backupName.constData(), 0) == 0 ? 0 : errno;
+        ::fsync(m_backupFolder.get());
+        m_backupName.clear();
+        return result;
+    }
+
+    // A full disk then fails before a byte is changed; a file system that cannot reserve
+    // space is written all the same.
+    int reserve(qint64 size) override
+    {
+        const int err = size > 0 ? ::posix_fallocate(m_target.get(), 0, off_t(size)) : 0;
+        return err == EINVAL || err == EOPNOTSUPP || err == ENOSYS ? 0 : err;
+    }
+
+    int overwriteTarget(QByteArrayView bytes) override
+    {
+        if (const int err = writeAll(m_target.get(), bytes))
+            return err;
+        while (::ftruncate(m_target.get(), off_t(bytes.size())) != 0) {
+            if (errno != EINTR)
+                return errno;
+        }
+        return 0;
+    }
+
+    int syncTarget() override { return syncData(m_target.get()); }
+    int closeTarget() override { return m_target.close(); }
+
+private:
+    QByteArray temporaryPrefix() const { return '.' + m_name + '.'; }
+    QByteArray backupPrefix() const { return '.' + m_name + ".nimbrel-backup-"; }
+    QByteArray cachePrefix() const
+    {
+        return QByteArray::number(quint64(m_info.st_dev)) + '-' + QByteArray::number(quint64(m_info.st_ino)) + '-';
+    }
+
+    int createNamed(int folder, Descriptor &file, QByteArray &name) const
+    {
+        for (int attempt = 0; attempt < 100; ++attempt) {
+            name = temporaryPrefix() + randomSuffix();
+            file.reset(::openat(folder, name.constData(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
+            if (file.isOpen())
+                return 0;
+            if (errno != EEXIST)
+                return errno;
+        }
+        return EEXIST;
+    }
+
+    // A whole new file by name: written under a temporary name, synced, then renamed, so that
+    // a file of that name is always complete.
+    int writeWhole(int folder, const QByteArray &name, QByteArrayView bytes) const
+    {
+        Descriptor file;
+        QByteArray temporary;
+        for (int attempt = 0; attempt < 100 && !file.isOpen(); ++attempt) {
+            temporary = temporaryPrefix() + randomSuffix();
+            file.reset(::openat(folder, temporary.constData(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
+            if (!file.isOpen() && errno != EEXIST)
+                return errno;
+        }
+        int err = file.isOpen() ? 0 : EEXIST;
+        if (!err && ::flock(file.get(), LOCK_EX) != 0)
+            err = errno;
+        if (!err)
+            err = writeAll(file.get(), bytes);
+        if (!err)
+            err = syncData(file.get());
+        Descriptor lock(file.isOpen() ? ::fcntl(file.get(), F_DUPFD_CLOEXEC, 0) : -1);
+        if (!err)
+            err = file.close();
+        if (!err && ::renameat(folder, temporary.constData(), folder, name.constData()) != 0)
+            err = errno;
+        if (err)
+            ::unlinkat(folder, temporary.constData(), 0);
+        else
+            ::fsync(folder);
+        return err;
+    }
+
+    // The user's cache folder for Nimbrel ($XDG_CACHE_HOME or ~/.cache, then nimbrel).
+    static int openCacheFolder(bool create = true)
+    {
+        QByteArray base = qgetenv("XDG_CACHE_HOME");
+        if (base.isEmpty())
+            base = qgetenv("HOME") + "/.cache";
+        const QByteArray folder = base + "/nimbrel";
+        if (create) {
+            ::mkdir(base.constData(), 0700);
+            ::mkdir(folder.constData(), 0700);
+        }
+        return ::open(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    }
+
+    QByteArray m_path;
+    QByteArray m_name;
+    struct stat m_info{};
+    Descriptor m_folder;
+    Descriptor m_target;
+    Descriptor m_temp;
+    Descriptor m_lock;
+    QByteArray m_tempName;
+    Descriptor m_backupFolder;
+    QByteArray m_backupName;
+};
 
 } // namespace
 
@@ -315,54 +572,9 @@ std::unique_ptr<ReadableFile> OpenForReading(const QString &path)
     return std::make_unique<PosixReadableFile>(path);
 }
 
-SaveOutcome ReplaceFileContents(const QString &path, QByteArrayView bytes)
+std::unique_ptr<SaveFileSystem> FileSystemFor(const QString &path)
 {
-    // A symbolic link stays: the file it leads to is the one replaced.
-    const QString canonical = QFileInfo(path).canonicalFilePath();
-    const QByteArray target = encoded(canonical.isEmpty() ? path : canonical);
-
-    struct stat info{};
-    if (::stat(target.constData(), &info) != 0) {
-        if (errno != ENOENT)
-            return SaveOutcome::ReadOnly;
-        // No file yet: it is created, when its folder exists and takes it.
-        const int err = replaceByRename(target, bytes, -1, nullptr);
-        if (err == kIdentityNotKept)
-            return SaveOutcome::ReadOnly;
-        if (err)
-            throwIoError(err, FileOperation::Write);
-        return SaveOutcome::Saved;
-    }
-    // A folder or a pipe in the file's place, or a mode that grants writing to nobody (which
-    // holds for root too), is read-only; so is whatever the system will not open for writing:
-    // another user's file, an immutable or append-only file, a read-only mount.
-    if (!S_ISREG(info.st_mode) || noWriteBitForAnybody(info))
-        return SaveOutcome::ReadOnly;
-    int fd = ::open(target.constData(), O_RDWR | O_NONBLOCK | O_CLOEXEC);
-    const bool readable = fd >= 0;
-    if (!readable)
-        fd = ::open(target.constData(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
-    Descriptor file(fd);
-    if (!file.isOpen() || ::fstat(file.get(), &info) != 0 || !S_ISREG(info.st_mode))
-        return SaveOutcome::ReadOnly;
-
-    // More than one name for the file: a new file would leave the others with the old bytes.
-    if (info.st_nlink == 1) {
-        const int err = replaceByRename(target, bytes, file.get(), &info);
-        if (err != kIdentityNotKept) {
-            if (err)
-                throwIoError(err, FileOperation::Write);
-            return SaveOutcome::Saved;
-        }
-    }
-    // Writing in place needs the old bytes to put back on failure.
-    if (!readable)
-        throwIoError(EACCES, FileOperation::Write);
-    if (const int err = overwriteInPlace(file.get(), bytes))
-        throwIoError(err, FileOperation::Write);
-    if (const int err = file.close())
-        throwIoError(err, FileOperation::Write);
-    return SaveOutcome::Saved;
+    return std::make_unique<PosixFileSystem>(encoded(path));
 }
 
 void PrepareFileAccess()

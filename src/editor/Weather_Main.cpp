@@ -16,6 +16,7 @@
 #include "TextConversion.h"
 
 #include <QDialog>
+#include <QDir>
 #include <QEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -375,8 +376,32 @@ void TWeather_Editor_::LoadClimateFile()
 
 void TWeather_Editor_::SaveClimateFile()
 {
-    if (climate::SaveClimateFile(climate::ClimateFile, RegionTable, HeaderCountLine) == climate::SaveOutcome::ReadOnly)
+    using climate::SaveOutcome;
+    SaveOutcome outcome = climate::SaveClimateFile(climate::ClimateFile, RegionTable, HeaderCountLine);
+    if (outcome == SaveOutcome::Changed && confirmChangedFile())
+        outcome = climate::SaveClimateFile(climate::ClimateFile, RegionTable, HeaderCountLine, true);
+    if (outcome == SaveOutcome::ReadOnly)
         showInformation(QStringLiteral("The file is read-only"));
+}
+
+// The name leads to another file than Open read (another program replaced or moved it, or
+// put a link in its place): writing it is the user's decision, and No is the safe answer.
+bool TWeather_Editor_::confirmChangedFile()
+{
+    const QString path = QDir::toNativeSeparators(QDir::current().absoluteFilePath(
+        climate::ResolveFileName(climate::ClimateFile.FileName)));
+    QMessageBox box(QMessageBox::Warning, kApplicationTitle,
+                    QStringLiteral("%1 is no longer the file that was opened: it was replaced, moved or made a "
+                                   "link since.\n\nSave over it anyway?")
+                        .arg(path),
+                    QMessageBox::NoButton, this);
+    box.setObjectName(QStringLiteral("changedFile"));
+    QPushButton *yes = box.addButton(QStringLiteral("&Yes"), QMessageBox::YesRole);
+    QPushButton *no = box.addButton(QStringLiteral("&No"), QMessageBox::NoRole);
+    box.setDefaultButton(no);
+    box.setEscapeButton(no);
+    box.exec();
+    return box.clickedButton() == yes;
 }
 
 void TWeather_Editor_::DecodeTable()

@@ -68,6 +68,7 @@ private:
     void chainTabOrder();
     void placeEdgeControls();
     bool confirmSave();
+    bool confirmChangedFile();
     void showInformation(const QString &text);
     TSpinEdit *editor(int valueIndex) const { return m_editors[std::size_t(valueIndex)]; }
 
