@@ -372,7 +372,7 @@ private slots:
         const QByteArray replaced = fileOf(5);
         writeFile(fileName() + QStringLiteral(".new"), replaced);
         QVERIFY(QFile::remove(fileName()) && QFile::rename(fileName() + QStringLiteral(".new"), fileName()));
-        for (const QString answer : {QStringLiteral("&No"), QStringLiteral("&Yes")}) {
+        for (const QString &answer : {QStringLiteral("&No"), QStringLiteral("&Yes")}) {
             std::unique_ptr<DialogAnswerer> question;
             DialogAnswerer confirm(QStringLiteral("&Yes"));
             confirm.whileOpen = [&] { question = std::make_unique<DialogAnswerer>(answer); };

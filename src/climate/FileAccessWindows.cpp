@@ -4,8 +4,11 @@
 
 #include <QByteArray>
 #include <QDir>
+#include <QFileInfo>
+#include <QStringList>
 #include <QRandomGenerator>
 
+#include <iterator>
 #include <utility>
 
 #include <windows.h>
@@ -114,6 +117,17 @@ DWORD flush(HANDLE file)
     return ::FlushFileBuffers(file) ? 0 : lastErrorOr(ERROR_WRITE_FAULT);
 }
 
+// The volume and index that name a file on Windows, as device and inode do elsewhere.
+FileId idOf(HANDLE file, BY_HANDLE_FILE_INFORMATION *details = nullptr)
+{
+    BY_HANDLE_FILE_INFORMATION info{};
+    if (!::GetFileInformationByHandle(file, &info))
+        return {};
+    if (details)
+        *details = info;
+    return {info.dwVolumeSerialNumber, quint64(info.nFileIndexHigh) << 32 | info.nFileIndexLow, true};
+}
+
 class WindowsReadableFile : public ReadableFile
 {
 public:
@@ -127,7 +141,10 @@ public:
         // A device or a pipe ("NUL", "\\.\pipe\...") is not the game's file.
         if (::GetFileType(m_file.get()) != FILE_TYPE_DISK)
             throwIoError(ERROR_ACCESS_DENIED, FileOperation::Read);
+        m_id = idOf(m_file.get());
     }
+
+    FileId identity() const override { return m_id; }
 
     qint64 read(char *buffer, qint64 maxSize) override
     {
@@ -151,125 +168,335 @@ public:
 
 private:
     Handle m_file;
+    FileId m_id;
 };
 
-constexpr DWORD kIdentityNotKept = DWORD(-1);
+QString randomSuffix()
+{
+    static const char16_t kLetters[] = u"abcdefghijklmnopqrstuvwxyz0123456789";
+    QString suffix(6, u'0');
+    for (QChar &c : suffix)
+        c = kLetters[QRandomGenerator::global()->bounded(int(std::size(kLetters) - 1))];
+    return suffix;
+}
 
-// The new file written beside the target; deleted again unless it replaced the target.
-class SiblingFile
+QString hex8(quint32 value)
+{
+    return QString::number(value, 16).rightJustified(8, u'0');
+}
+
+// The names in a folder that start with prefix.
+QStringList entriesOf(const QString &folder, const QString &prefix)
+{
+    QStringList names;
+    WIN32_FIND_DATAW found{};
+    const HANDLE search = ::FindFirstFileW(nativePath(folder + u'/' + prefix + u'*').c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE)
+        return names;
+    do {
+        names << QString::fromWCharArray(found.cFileName);
+    } while (::FindNextFileW(search, &found));
+    ::FindClose(search);
+    return names;
+}
+
+DWORD readFile(const QString &path, QByteArray &bytes)
+{
+    Handle file(::CreateFileW(nativePath(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, nullptr));
+    return file.isOpen() ? readAll(file.get(), bytes) : lastErrorOr(ERROR_READ_FAULT);
+}
+
+bool folderTakesNoFile(DWORD err)
+{
+    return err == ERROR_ACCESS_DENIED || err == ERROR_WRITE_PROTECT || err == ERROR_DISK_FULL
+           || err == ERROR_HANDLE_DISK_FULL;
+}
+
+bool busy(DWORD err)
+{
+    return err == ERROR_SHARING_VIOLATION || err == ERROR_LOCK_VIOLATION;
+}
+
+// The primitives of a save on Windows. The data folder is held open without delete sharing
+// for the whole save, so it cannot be renamed or replaced under it; paths stay UTF-16.
+class WindowsFileSystem : public SaveFileSystem
 {
 public:
-    explicit SiblingFile(const QString &target)
+    explicit WindowsFileSystem(const QString &path)
+        : m_path(QDir::fromNativeSeparators(path))
     {
-        const int slash = int(target.lastIndexOf(u'/'));
-        for (int attempt = 0; attempt < 16 && !m_file.isOpen(); ++attempt) {
-            m_path = target.left(slash + 1) + u'.' + target.mid(slash + 1) + u'.'
-                     + QString::number(QRandomGenerator::global()->generate(), 36);
-            m_file.reset(::CreateFileW(nativePath(m_path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                                       FILE_ATTRIBUTE_NORMAL, nullptr));
-            if (!m_file.isOpen() && ::GetLastError() != ERROR_FILE_EXISTS)
+        const qsizetype slash = m_path.lastIndexOf(u'/');
+        m_folder = slash < 0 ? QStringLiteral(".") : m_path.left(slash);
+        m_name = m_path.mid(slash + 1);
+    }
+
+    int findTarget(SaveTarget &target) override
+    {
+        m_folderHandle.reset(::CreateFileW(nativePath(m_folder).c_str(), FILE_LIST_DIRECTORY,
+                                           FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                           FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+        if (!m_folderHandle.isOpen()) {
+            const DWORD err = ::GetLastError();
+            return err == ERROR_FILE_NOT_FOUND || err == ERROR_PATH_NOT_FOUND || err == ERROR_DIRECTORY ? 0 : int(err);
+        }
+        target.folderFound = true;
+        Handle file(::CreateFileW(nativePath(m_path).c_str(), FILE_READ_ATTRIBUTES,
+                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                  FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+        if (!file.isOpen()) {
+            const DWORD err = ::GetLastError();
+            return err == ERROR_FILE_NOT_FOUND ? 0 : int(err);
+        }
+        BY_HANDLE_FILE_INFORMATION info{};
+        target.exists = true;
+        target.id = idOf(file.get(), &info);
+        m_id = target.id;
+        m_attributes = info.dwFileAttributes;
+        target.regular = !(info.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE))
+                         && ::GetFileType(file.get()) == FILE_TYPE_DISK;
+        target.writable = !(info.dwFileAttributes & FILE_ATTRIBUTE_READONLY);
+        target.links = info.nNumberOfLinks;
+        m_exists = true;
+        return 0;
+    }
+
+    // A file that another program holds open without letting others write it cannot be
+    // saved; one held by a program that shares writing (C's fopen) is written in place,
+    // since it cannot be replaced while it is held.
+    int openTarget(bool &readable, FileId &id) override
+    {
+        readable = true;
+        if (!reopenTarget(GENERIC_READ | GENERIC_WRITE, 0) && busy(::GetLastError()))
+            m_heldByWriter = reopenTarget(GENERIC_READ | GENERIC_WRITE, FILE_SHARE_WRITE);
+        if (!m_target.isOpen() && ::GetLastError() == ERROR_ACCESS_DENIED) {
+            readable = false;
+            reopenTarget(GENERIC_WRITE, 0);
+        }
+        if (!m_target.isOpen())
+            return int(lastErrorOr(ERROR_ACCESS_DENIED));
+        if (::GetFileType(m_target.get()) != FILE_TYPE_DISK)
+            return ERROR_ACCESS_DENIED;
+        // Held by a program that does not let it be deleted: it cannot be replaced either.
+        Handle probe(::CreateFileW(nativePath(m_path).c_str(), DELETE,
+                                   FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                   FILE_ATTRIBUTE_NORMAL, nullptr));
+        m_heldByWriter = m_heldByWriter || (!probe.isOpen() && busy(::GetLastError()));
+        id = idOf(m_target.get());
+        return 0;
+    }
+
+    // A new file of an earlier save is open only while that save runs: one that can be
+    // deleted was left by a save that was killed.
+    void removeLeftovers() override
+    {
+        for (const QString &entry : entriesOf(m_folder, temporaryPrefix())) {
+            if (entry.size() == temporaryPrefix().size() + 6)
+                ::DeleteFileW(nativePath(m_folder + u'/' + entry).c_str());
+        }
+    }
+
+    int createTemporary() override
+    {
+        for (int attempt = 0; attempt < 100; ++attempt) {
+            m_tempName = m_folder + u'/' + temporaryPrefix() + randomSuffix();
+            m_temp.reset(::CreateFileW(nativePath(m_tempName).c_str(), GENERIC_READ | GENERIC_WRITE | DELETE, 0,
+                                       nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
+            if (m_temp.isOpen())
+                return 0;
+            if (::GetLastError() != ERROR_FILE_EXISTS)
                 break;
         }
-        if (!m_file.isOpen())
-            m_path.clear();
-    }
-    SiblingFile(const SiblingFile &) = delete;
-    SiblingFile &operator=(const SiblingFile &) = delete;
-    ~SiblingFile()
-    {
-        if (m_file.isOpen())
-            m_file.close();
-        if (!m_path.isEmpty())
-            ::DeleteFileW(nativePath(m_path).c_str());
+        m_tempName.clear();
+        return int(lastErrorOr(ERROR_ACCESS_DENIED));
     }
 
-    bool isOpen() const { return m_file.isOpen(); }
-    HANDLE get() const { return m_file.get(); }
-    DWORD close() { return m_file.close(); }
-    const QString &path() const { return m_path; }
-    void keep() { m_path.clear(); }
+    // ReplaceFileW keeps the old file's security descriptor; the attributes are given with
+    // the replacement (replaceTarget), since not every implementation carries them over.
+    int copyIdentity(bool) override { return 0; }
+    int writeTemporary(QByteArrayView bytes) override { return int(writeAll(m_temp.get(), bytes)); }
+    int syncTemporary() override { return int(flush(m_temp.get())); }
+    int closeTemporary() override { return int(m_temp.close()); }
+
+    int replaceTarget() override
+    {
+        const std::wstring temp = nativePath(m_tempName);
+        const std::wstring target = nativePath(m_path);
+        if (!m_exists) {
+            if (!::MoveFileExW(temp.c_str(), target.c_str(), MOVEFILE_WRITE_THROUGH))
+                return int(lastErrorOr(ERROR_WRITE_FAULT));
+            m_tempName.clear();
+            return 0;
+        }
+        if (m_heldByWriter)
+            return kNotKept;
+        ::SetFileAttributesW(temp.c_str(), m_attributes & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM
+                                                           | FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED));
+        m_target.close(); // the replacement needs the file to itself
+        // With a name for the replaced file, a failed replacement leaves every file under a
+        // name this code knows.
+        const std::wstring replaced = nativePath(m_folder + u'/' + m_name + QStringLiteral(".nimbrel-replaced"));
+        ::DeleteFileW(replaced.c_str());
+        DWORD err = 0;
+        for (int attempt = 0; attempt < 20; ++attempt) {
+            if (::ReplaceFileW(target.c_str(), temp.c_str(), replaced.c_str(), REPLACEFILE_IGNORE_MERGE_ERRORS,
+                               nullptr, nullptr)) {
+                ::DeleteFileW(replaced.c_str());
+                m_tempName.clear();
+                return 0;
+            }
+            err = lastErrorOr(ERROR_WRITE_FAULT);
+            if (!busy(err))
+                break;
+            ::Sleep(50); // a virus scanner or the search indexer reading the new file
+        }
+        if (err == ERROR_UNABLE_TO_MOVE_REPLACEMENT_2) {
+            // The old file went to the replaced name, the new one kept its own: finish by hand.
+            if (::MoveFileExW(temp.c_str(), target.c_str(), MOVEFILE_WRITE_THROUGH)) {
+                ::DeleteFileW(replaced.c_str());
+                m_tempName.clear();
+                return 0;
+            }
+        }
+        // Whatever happened, weather.cfg stays: the old file goes back under its name.
+        if (::GetFileAttributesW(target.c_str()) == INVALID_FILE_ATTRIBUTES)
+            ::MoveFileExW(replaced.c_str(), target.c_str(), MOVEFILE_WRITE_THROUGH);
+        if (!reopenTarget(GENERIC_READ | GENERIC_WRITE, 0))
+            return int(lastErrorOr(err));
+        // Denied the replacement itself (the folder lets the file be written, not replaced):
+        // writing in place still keeps the file.
+        return err == ERROR_ACCESS_DENIED ? kNotKept : int(err);
+    }
+
+    void syncFolder() override {} // the moves above are written through
+
+    void discardTemporary() override
+    {
+        m_temp.reset(INVALID_HANDLE_VALUE);
+        if (!m_tempName.isEmpty())
+            ::DeleteFileW(nativePath(m_tempName).c_str());
+        m_tempName.clear();
+    }
+
+    int readTarget(QByteArray &bytes) override { return int(readAll(m_target.get(), bytes)); }
+
+    int writeBackup(const Backup &backup, QString &where) override
+    {
+        m_backupPath = m_folder + u'/' + backupPrefix() + hex8(backup.newChecksum);
+        DWORD err = writeWhole(m_backupPath, backup.oldBytes);
+        if (folderTakesNoFile(err)) {
+            const QString cache = cacheFolder();
+            ::CreateDirectoryW(nativePath(cache).c_str(), nullptr);
+            m_backupPath = cache + u'/' + cachePrefix() + hex8(backup.newChecksum) + QStringLiteral(".cfg");
+            err = writeWhole(m_backupPath, backup.oldBytes);
+        }
+        if (err) {
+            m_backupPath.clear();
+            return int(err);
+        }
+        where = QDir::toNativeSeparators(QFileInfo(m_backupPath).absoluteFilePath());
+        return 0;
+    }
+
+    int findBackup(Backup &backup) override
+    {
+        const auto look = [&](const QString &folder, const QString &prefix, qsizetype extra) {
+            for (const QString &entry : entriesOf(folder, prefix)) {
+                bool ok = false;
+                backup.newChecksum = entry.mid(prefix.size(), 8).toUInt(&ok, 16);
+                if (!ok || entry.size() != prefix.size() + 8 + extra
+                    || readFile(folder + u'/' + entry, backup.oldBytes) != 0)
+                    continue;
+                m_backupPath = folder + u'/' + entry;
+                backup.where = QDir::toNativeSeparators(QFileInfo(m_backupPath).absoluteFilePath());
+                return true;
+            }
+            return false;
+        };
+        return look(m_folder, backupPrefix(), 0) || look(cacheFolder(), cachePrefix(), 4) ? 0 : ENOENT;
+    }
+
+    int removeBackup() override
+    {
+        if (m_backupPath.isEmpty())
+            return 0;
+        const bool removed = ::DeleteFileW(nativePath(m_backupPath).c_str());
+        m_backupPath.clear();
+        return removed ? 0 : int(lastErrorOr(ERROR_ACCESS_DENIED));
+    }
+
+    // Growing the file first makes a full disk fail before a byte is changed.
+    int reserve(qint64 size) override
+    {
+        LARGE_INTEGER now{};
+        if (!::GetFileSizeEx(m_target.get(), &now))
+            return int(lastErrorOr(ERROR_WRITE_FAULT));
+        return size > now.QuadPart ? int(resize(m_target.get(), size)) : 0;
+    }
+
+    int overwriteTarget(QByteArrayView bytes) override
+    {
+        if (const DWORD err = writeAll(m_target.get(), bytes))
+            return int(err);
+        return int(resize(m_target.get(), bytes.size()));
+    }
+
+    int syncTarget() override { return int(flush(m_target.get())); }
+    int closeTarget() override { return int(m_target.close()); }
 
 private:
+    QString temporaryPrefix() const { return u'.' + m_name + u'.'; }
+    QString backupPrefix() const { return u'.' + m_name + QStringLiteral(".nimbrel-backup-"); }
+    QString cachePrefix() const { return QStringLiteral("%1-%2-").arg(m_id.device).arg(m_id.file); }
+
+    static QString cacheFolder()
+    {
+        return QDir::fromNativeSeparators(qEnvironmentVariable("LOCALAPPDATA")) + QStringLiteral("/nimbrel");
+    }
+
+    bool reopenTarget(DWORD access, DWORD moreSharing)
+    {
+        m_target.reset(::CreateFileW(nativePath(m_path).c_str(), access,
+                                     FILE_SHARE_READ | FILE_SHARE_DELETE | moreSharing, nullptr, OPEN_EXISTING,
+                                     FILE_ATTRIBUTE_NORMAL, nullptr));
+        return m_target.isOpen();
+    }
+
+    // A whole file by name: written under a new name, flushed, then moved, so that a file of
+    // that name is always complete.
+    DWORD writeWhole(const QString &path, QByteArrayView bytes) const
+    {
+        const QString temporary = path + u'.' + randomSuffix();
+        Handle file(::CreateFileW(nativePath(temporary).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (!file.isOpen())
+            return lastErrorOr(ERROR_ACCESS_DENIED);
+        DWORD err = writeAll(file.get(), bytes);
+        if (!err)
+            err = flush(file.get());
+        if (const DWORD closed = file.close(); !err)
+            err = closed;
+        if (!err && !::MoveFileExW(nativePath(temporary).c_str(), nativePath(path).c_str(),
+                                   MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+            err = lastErrorOr(ERROR_WRITE_FAULT);
+        if (err)
+            ::DeleteFileW(nativePath(temporary).c_str());
+        return err;
+    }
+
     QString m_path;
-    Handle m_file;
+    QString m_folder;
+    QString m_name;
+    Handle m_folderHandle;
+    Handle m_target;
+    Handle m_temp;
+    QString m_tempName;
+    QString m_backupPath;
+    FileId m_id;
+    DWORD m_attributes = 0;
+    bool m_exists = false;
+    bool m_heldByWriter = false;
 };
-
-// Writes the bytes beside the target and puts them in its place: with ReplaceFileW over an
-// existing file, which keeps its attributes and security descriptor, or by a move for a new
-// one. 0, an error code, or kIdentityNotKept when the target must be written in place.
-DWORD replaceBySibling(const QString &target, QByteArrayView bytes, DWORD attributes, bool exists)
-{
-    const std::wstring targetPath = nativePath(target);
-    if (exists) {
-        // Another program holding the file open (the game reading it) may let it be written
-        // but not replaced: that is reported before anything is written.
-        Handle probe(::CreateFileW(targetPath.c_str(), DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                   nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-        if (!probe.isOpen()) {
-            const DWORD err = lastErrorOr(ERROR_ACCESS_DENIED);
-            return err == ERROR_ACCESS_DENIED ? kIdentityNotKept : err;
-        }
-    }
-    SiblingFile sibling(target);
-    if (!sibling.isOpen())
-        return kIdentityNotKept; // the folder takes no new file
-    if (const DWORD err = writeAll(sibling.get(), bytes))
-        return err;
-    if (const DWORD err = flush(sibling.get()))
-        return err;
-    if (const DWORD err = sibling.close())
-        return err;
-
-    const std::wstring siblingPath = nativePath(sibling.path());
-    if (!exists) {
-        if (!::MoveFileExW(siblingPath.c_str(), targetPath.c_str(), MOVEFILE_WRITE_THROUGH))
-            return lastErrorOr(ERROR_WRITE_FAULT);
-        sibling.keep();
-        return 0;
-    }
-    // ReplaceFileW keeps the security descriptor; the attributes are given here as well,
-    // since not every implementation of it carries them over.
-    ::SetFileAttributesW(siblingPath.c_str(),
-                         attributes & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE
-                                       | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED));
-    if (::ReplaceFileW(targetPath.c_str(), siblingPath.c_str(), nullptr, REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr,
-                       nullptr)) {
-        sibling.keep();
-        return 0;
-    }
-    const DWORD err = lastErrorOr(ERROR_WRITE_FAULT);
-    // Denied the replacement itself (the folder lets the file be written, not replaced):
-    // writing in place still keeps the file. Anything else, such as the game holding the
-    // file open, is reported with the old file untouched.
-    return err == ERROR_ACCESS_DENIED ? kIdentityNotKept : err;
-}
-
-// Overwrites the open file with the bytes: 0 or an error code, with the old bytes back in
-// place on failure.
-DWORD overwriteInPlace(HANDLE file, QByteArrayView bytes)
-{
-    QByteArray old;
-    if (const DWORD err = readAll(file, old))
-        return err;
-    // Growing the file first makes a full disk fail before a byte is changed.
-    if (bytes.size() > old.size()) {
-        if (const DWORD err = resize(file, bytes.size())) {
-            resize(file, old.size());
-            return err;
-        }
-    }
-    DWORD err = writeAll(file, bytes);
-    if (!err)
-        err = resize(file, bytes.size());
-    if (!err)
-        err = flush(file);
-    if (err) {
-        writeAll(file, old);
-        resize(file, old.size());
-        ::FlushFileBuffers(file);
-    }
-    return err;
-}
 
 } // namespace
 
@@ -278,53 +505,9 @@ std::unique_ptr<ReadableFile> OpenForReading(const QString &path)
     return std::make_unique<WindowsReadableFile>(path);
 }
 
-SaveOutcome ReplaceFileContents(const QString &path, QByteArrayView bytes)
+std::unique_ptr<SaveFileSystem> FileSystemFor(const QString &path)
 {
-    const QString target = QDir::fromNativeSeparators(path);
-    const std::wstring native = nativePath(target);
-
-    const DWORD attributes = ::GetFileAttributesW(native.c_str());
-    if (attributes == INVALID_FILE_ATTRIBUTES) {
-        if (::GetLastError() != ERROR_FILE_NOT_FOUND)
-            return SaveOutcome::ReadOnly; // no folder, or no access to it
-        const DWORD err = replaceBySibling(target, bytes, 0, false);
-        if (err == kIdentityNotKept)
-            return SaveOutcome::ReadOnly;
-        if (err)
-            throwIoError(int(err), FileOperation::Write);
-        return SaveOutcome::Saved;
-    }
-    if (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DEVICE))
-        return SaveOutcome::ReadOnly;
-
-    // Opening for writing is the test: a file held by another program, or one the user may
-    // not write, cannot be saved and stays as it is.
-    Handle file(::CreateFileW(native.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE,
-                              nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file.isOpen() || ::GetFileType(file.get()) != FILE_TYPE_DISK)
-        return SaveOutcome::ReadOnly;
-    BY_HANDLE_FILE_INFORMATION info{};
-    const bool oneName = ::GetFileInformationByHandle(file.get(), &info) && info.nNumberOfLinks == 1;
-
-    // More than one name for the file: a new file would leave the others with the old bytes.
-    if (oneName) {
-        file.close(); // ReplaceFileW needs the file to itself
-        const DWORD err = replaceBySibling(target, bytes, attributes, true);
-        if (err != kIdentityNotKept) {
-            if (err)
-                throwIoError(int(err), FileOperation::Write);
-            return SaveOutcome::Saved;
-        }
-        file.reset(::CreateFileW(native.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                 FILE_ATTRIBUTE_NORMAL, nullptr));
-        if (!file.isOpen())
-            throwIoError(int(lastErrorOr(ERROR_ACCESS_DENIED)), FileOperation::Write);
-    }
-    if (const DWORD err = overwriteInPlace(file.get(), bytes))
-        throwIoError(int(err), FileOperation::Write);
-    if (const DWORD err = file.close())
-        throwIoError(int(err), FileOperation::Write);
-    return SaveOutcome::Saved;
+    return std::make_unique<WindowsFileSystem>(path);
 }
 
 void PrepareFileAccess()
