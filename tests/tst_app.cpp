@@ -1,5 +1,6 @@
 #include "ClimateTestData.h"
 #include "CommandLine.h"
+#include "FileAccess.h"
 #include "DialogAnswerer.h"
 #include "GameFolder.h"
 #include "Weather_Main.h"
@@ -12,6 +13,9 @@
 
 #ifndef Q_OS_WIN
 #include <csignal>
+#include <cstdio>
+
+#include <sys/stat.h>
 
 #include <sys/resource.h>
 #endif
@@ -149,6 +153,44 @@ private slots:
     }
 
 #ifndef Q_OS_WIN
+    // A game folder whose name is no text in the locale (from a Windows zip) is entered and
+    // saved by its bytes; the folder its name would read as, if there is one, is not touched.
+    void aFolderNamedInOtherBytesIsTheOneSaved()
+    {
+        const QByteArray base = QFile::encodeName(m_dir.path());
+        const QByteArray odd = base + "/g\xff" "me";
+        const QByteArray misread = base + "/g\xef\xbf\xbd" "me"; // how the odd name reads as text
+        const auto put = [](const QByteArray &game, const QByteArray &bytes) {
+            ::mkdir(game.constData(), 0755);
+            ::mkdir((game + "/data").constData(), 0755);
+            std::FILE *file = std::fopen((game + "/data/weather.cfg").constData(), "wb");
+            return file && std::fwrite(bytes.constData(), 1, std::size_t(bytes.size()), file) == std::size_t(bytes.size())
+                   && std::fclose(file) == 0;
+        };
+        const auto get = [](const QByteArray &game) {
+            QByteArray bytes(64 * 1024, '\0');
+            std::FILE *file = std::fopen((game + "/data/weather.cfg").constData(), "rb");
+            bytes.truncate(file ? qsizetype(std::fread(bytes.data(), 1, std::size_t(bytes.size()), file)) : 0);
+            if (file)
+                std::fclose(file);
+            return bytes;
+        };
+        QVERIFY(put(odd, fileOf(2)) && put(misread, fileOf(2)));
+
+        const QString before = QDir::currentPath();
+        QByteArray argument = odd + "/data/weather.cfg";
+        char program[] = "nimbrel";
+        char *argv[] = {program, argument.data(), nullptr};
+        EnterUndecodableArguments(2, argv);
+        const CommandLine asked = ParseCommandLine({QStringLiteral("nimbrel"), QFile::decodeName(argv[1])});
+        QCOMPARE(asked.folder, QStringLiteral(".."));
+        QVERIFY(QDir::setCurrent(asked.folder));
+        QCOMPARE(climate::ReplaceFileContents(QStringLiteral("data/weather.cfg"), fileOf(5)), climate::SaveOutcome::Saved);
+        QDir::setCurrent(before);
+        QCOMPARE(get(odd), fileOf(5));
+        QCOMPARE(get(misread), fileOf(2));
+    }
+
     // Past a file-size limit the system sends SIGXFSZ, which would end the editor with its
     // edits: the program, started as users start it, ignores it and reports "Disk full".
     void theProgramSurvivesAFileSizeLimit()

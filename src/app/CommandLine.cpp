@@ -4,6 +4,7 @@
 #include "GameFolder.h"
 
 #include <QCommandLineParser>
+#include <QFile>
 #include <QFileInfo>
 #include <QMessageBox>
 
@@ -11,6 +12,7 @@
 #include <io.h>
 #include <windows.h>
 #else
+#include <sys/stat.h>
 #include <unistd.h>
 #endif
 
@@ -107,6 +109,26 @@ void PrintText(std::FILE *stream, const QString &text)
 #endif
     std::fwrite(bytes.constData(), 1, std::size_t(bytes.size()), stream);
     std::fflush(stream);
+}
+
+void EnterUndecodableArguments([[maybe_unused]] int argc, [[maybe_unused]] char *argv[])
+{
+#ifndef Q_OS_WIN
+    for (int i = 1; i < argc; ++i) {
+        const QByteArray raw(argv[i]);
+        if (raw.startsWith('-') || QFile::encodeName(QFile::decodeName(raw)) == raw)
+            continue;
+        struct stat info{};
+        if (::stat(argv[i], &info) == 0 && S_ISDIR(info.st_mode)) {
+            if (::chdir(argv[i]) == 0)
+                argv[i] = const_cast<char *>(".");
+            continue;
+        }
+        const qsizetype slash = raw.lastIndexOf('/');
+        if (slash >= 0 && ::chdir(slash == 0 ? "/" : raw.left(slash).constData()) == 0)
+            argv[i] += slash + 1;
+    }
+#endif
 }
 
 bool StandardErrorIsConsole()

@@ -18,6 +18,12 @@ struct CommandLine
     QString folder;
 };
 
+// A folder or file named on the command line in bytes that are no text in the locale (a name
+// from a Windows zip on a UTF-8 system) would be misspelt once it went through a QString:
+// such an argument's folder is entered here, by its bytes, and the argument becomes "." or
+// the file's name. Called before anything reads the arguments; does nothing on Windows.
+void EnterUndecodableArguments(int argc, char *argv[]);
+
 // Reads the program's arguments (the program name first). Help and the version are answered
 // even when other options are not understood, so that they need no window system: Qt's own
 // options are taken off only once the application object exists.

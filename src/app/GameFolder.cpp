@@ -20,17 +20,24 @@ QFileInfo climateFileIn(const QString &gameFolder)
 
 std::optional<QString> GameFolderOf(const QString &path)
 {
-    const QFileInfo info(QDir::cleanPath(QFileInfo(path).absoluteFilePath()));
-    if (info.isDir() && climateFileIn(info.filePath()).isFile())
-        return info.filePath();
+    // Relative stays relative: a folder is entered by the bytes of its name, never by a
+    // spelling that went through text (a name from a Windows zip need not be UTF-8).
+    const QString given = QDir::cleanPath(path);
+    const QFileInfo info(given);
+    if (info.isDir() && climateFileIn(given).isFile())
+        return given;
 
     // A data folder or the file itself counts when Open, started in the game folder above,
     // would read exactly that file (QFileInfo compares canonical paths, in the file system's case).
     QFileInfo file = info;
-    QString game = QFileInfo(info.absolutePath()).absolutePath();
+    QString game = QDir::cleanPath(given + QStringLiteral("/../.."));
     if (info.isDir()) {
-        file.setFile(climate::ResolveFileName(info.filePath() + QStringLiteral("/weather.cfg")));
-        game = info.absolutePath();
+        file.setFile(climate::ResolveFileName(given + QStringLiteral("/weather.cfg")));
+        game = QDir::cleanPath(given + QStringLiteral("/.."));
+    } else {
+        const qsizetype slash = given.lastIndexOf(u'/');
+        game = QDir::cleanPath((slash < 0 ? QStringLiteral(".") : given.left(std::max<qsizetype>(slash, 1)))
+                               + QStringLiteral("/.."));
     }
     if (file.isFile() && climateFileIn(game) == file)
         return game;

@@ -62,6 +62,7 @@ int main(int argc, char *argv[])
 #ifdef Q_OS_WIN
     useParentConsole();
 #endif
+    EnterUndecodableArguments(argc, argv);
 
     // Help and the version are answered before any window system is needed.
     {
