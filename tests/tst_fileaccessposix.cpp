@@ -14,6 +14,7 @@
 #include <csignal>
 #include <thread>
 
+#include <sys/file.h>
 #include <sys/mount.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -316,15 +317,26 @@ private slots:
             QVERIFY(QFileInfo(saveThrough).isSymLink());
     }
 
-    // Killed at any moment, a save leaves the old file or the new one, never a mix.
+    // Killed at any moment, a save leaves the old file or the new one, never a mix, once the
+    // next Open has put right what a save in place left; the next save tidies up the rest.
+    void killedSaveLeavesOldOrNew_data()
+    {
+        QTest::addColumn<bool>("inPlace");
+        QTest::newRow("by rename") << false;
+        QTest::newRow("in place (second hard link)") << true;
+    }
+
     void killedSaveLeavesOldOrNew()
     {
+        QFETCH(bool, inPlace);
         const QByteArray first = fileOf(3);
         const QByteArray second = fileOf(kRegionSlots);
         writeFile(m_file, first);
+        if (inPlace)
+            QVERIFY(::link(QFile::encodeName(m_file).constData(), QFile::encodeName(m_folder + "/other-name.cfg").constData()) == 0);
 
         auto *random = QRandomGenerator::global();
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(15);
         int rounds = 0;
         for (; rounds < 300 && std::chrono::steady_clock::now() < deadline; ++rounds) {
             const pid_t child = fork();
@@ -337,13 +349,67 @@ private slots:
             ::kill(child, SIGKILL);
             ::waitpid(child, nullptr, 0);
 
+            RecoverFile(*FileSystemFor(m_file));
             const QByteArray now = readFile(m_file);
             QVERIFY2(now == first || now == second, qPrintable(QStringLiteral("round %1: %2 bytes").arg(rounds).arg(now.size())));
-            // A new file cut short by the kill may stay beside the old one; it is never the file.
-            for (const QString &stray : strayFiles())
-                QFile::remove(m_folder + u'/' + stray);
         }
         QVERIFY(rounds >= 50);
+        QCOMPARE(ReplaceFileContents(m_file, second), SaveOutcome::Saved);
+        QCOMPARE(strayFiles(), QStringList());
+    }
+
+    // What stands around the file: a link, the folder's default ACL, what other saves left.
+    void saveLooksAfterWhatStandsAroundTheFile_data()
+    {
+        QTest::addColumn<QString>("situation");
+        for (const char *situation : {"link that leads nowhere", "default ACL on the folder", "leftover of a killed save",
+                                      "new file of a save still running", "swapped for a link since Open"})
+            QTest::newRow(situation) << QString::fromLatin1(situation);
+    }
+
+    void saveLooksAfterWhatStandsAroundTheFile()
+    {
+        QFETCH(QString, situation);
+        const QByteArray newBytes = fileOf(kRegionSlots);
+        writeFile(m_file, fileOf(3));
+        const FileId opened = OpenForReading(m_file)->identity();
+        const QString leftover = m_folder + QStringLiteral("/.weather.cfg.Ab12cD");
+        const QString secret = m_dir.filePath(QStringLiteral("secret"));
+        QFile held(leftover);
+
+        if (situation == QStringLiteral("link that leads nowhere")) {
+            QVERIFY(QFile::remove(m_file) && QFile::link(QStringLiteral("real.cfg"), m_file));
+        } else if (situation == QStringLiteral("default ACL on the folder")) {
+            if (!run(QStringLiteral("setfacl"), {"-d", "-m", "u:nobody:rwx", m_folder}))
+                QSKIP("setfacl does not work here");
+        } else if (situation.startsWith(QStringLiteral("leftover")) || situation.startsWith(QStringLiteral("new file"))) {
+            writeFile(leftover, "half a file");
+            if (situation.startsWith(QStringLiteral("new file")))
+                QVERIFY(held.open(QIODevice::ReadOnly) && ::flock(held.handle(), LOCK_EX) == 0);
+        } else {
+            // Another user swaps the file for a link to this user's file, in their own folder.
+            writeFile(secret, "mine");
+            const int swapped = runInChild([&] {
+                return becomeUnprivileged() && QFile::remove(m_file) && QFile::link(secret, m_file) ? 0 : 1;
+            });
+            QCOMPARE(swapped, 0);
+            QCOMPARE(ReplaceFileContents(m_file, newBytes, opened), SaveOutcome::Changed);
+            QCOMPARE(readFile(secret), QByteArray("mine"));
+            return;
+        }
+
+        QCOMPARE(ReplaceFileContents(m_file, newBytes, situation.startsWith(QStringLiteral("link")) ? FileId{} : opened),
+                 SaveOutcome::Saved);
+        QCOMPARE(readFile(m_file), newBytes);
+        if (situation.startsWith(QStringLiteral("link")))
+            QVERIFY(QFileInfo(m_file).isSymLink() && QFileInfo::exists(m_folder + QStringLiteral("/real.cfg")));
+        else if (situation.startsWith(QStringLiteral("default ACL")))
+            QVERIFY(::getxattr(QFile::encodeName(m_file).constData(), "system.posix_acl_access", nullptr, 0) < 0);
+        else
+            QCOMPARE(QFileInfo::exists(leftover), held.isOpen());
+        held.close();
+        QFile::remove(leftover);
+        QFile::remove(m_folder + QStringLiteral("/real.cfg"));
     }
 
     // Opening never waits on what is not a regular file: the user gets the folder's message.
