@@ -70,6 +70,22 @@ int valueOf(QByteArrayView text)
     throw EConvertError(QStringLiteral("'%1' is not a valid integer value").arg(shown));
 }
 
+// A question answered "&Yes" or "&No" (Escape says No), sized to its text and centred on the
+// screen rather than over the window. True for Yes.
+bool askYesNo(QWidget *parent, QMessageBox::Icon icon, const QString &caption, const QString &text,
+              const char *objectName, bool yesIsDefault)
+{
+    QMessageBox box(icon, caption, text, QMessageBox::NoButton, parent);
+    box.setObjectName(QLatin1String(objectName));
+    QPushButton *yes = box.addButton(QStringLiteral("&Yes"), QMessageBox::YesRole);
+    QPushButton *no = box.addButton(QStringLiteral("&No"), QMessageBox::NoRole);
+    box.setDefaultButton(yesIsDefault ? yes : no);
+    box.setEscapeButton(no);
+    centreOnScreenWhenShown(&box);
+    box.exec();
+    return box.clickedButton() == yes;
+}
+
 QString startDayCaption(int season)
 {
     return QStringLiteral("Start of %1 (days after jan 1st)").arg(name(kSeasonNames[std::size_t(season)]));
@@ -343,17 +359,8 @@ void TWeather_Editor_::FormActivate()
 
 bool TWeather_Editor_::confirmSave()
 {
-    QMessageBox box(QMessageBox::Question, QStringLiteral("Confirm"), QStringLiteral("Save over the existing data?"),
-                    QMessageBox::NoButton, this);
-    box.setObjectName(QStringLiteral("confirm"));
-    QPushButton *yes = box.addButton(QStringLiteral("&Yes"), QMessageBox::YesRole);
-    QPushButton *no = box.addButton(QStringLiteral("&No"), QMessageBox::NoRole);
-    box.setDefaultButton(yes);
-    box.setEscapeButton(no);
-    // Sized to its text and centred on the screen rather than over the window.
-    centreOnScreenWhenShown(&box);
-    box.exec();
-    return box.clickedButton() == yes;
+    return askYesNo(this, QMessageBox::Question, QStringLiteral("Confirm"), QStringLiteral("Save over the existing data?"),
+                    "confirm", true);
 }
 
 void TWeather_Editor_::showInformation(const QString &text)
@@ -390,18 +397,11 @@ bool TWeather_Editor_::confirmChangedFile()
 {
     const QString path = QDir::toNativeSeparators(QDir::current().absoluteFilePath(
         climate::ResolveFileName(climate::ClimateFile.FileName)));
-    QMessageBox box(QMessageBox::Warning, kApplicationTitle,
+    return askYesNo(this, QMessageBox::Warning, kApplicationTitle,
                     QStringLiteral("%1 is no longer the file that was opened: it was replaced, moved or made a "
                                    "link since.\n\nSave over it anyway?")
                         .arg(path),
-                    QMessageBox::NoButton, this);
-    box.setObjectName(QStringLiteral("changedFile"));
-    QPushButton *yes = box.addButton(QStringLiteral("&Yes"), QMessageBox::YesRole);
-    QPushButton *no = box.addButton(QStringLiteral("&No"), QMessageBox::NoRole);
-    box.setDefaultButton(no);
-    box.setEscapeButton(no);
-    box.exec();
-    return box.clickedButton() == yes;
+                    "changedFile", false);
 }
 
 void TWeather_Editor_::DecodeTable()
