@@ -130,6 +130,46 @@ private slots:
         ::SetFileAttributesW(native(m_file).c_str(), FILE_ATTRIBUTE_NORMAL);
     }
 
+    // What ReplaceFileW may answer: weather.cfg always stands afterwards, with the old bytes
+    // or the new ones, and nothing is left beside it.
+    void everyAnswerOfTheReplacementKeepsTheFile_data()
+    {
+        QTest::addColumn<int>("answer");
+        QTest::addColumn<int>("times"); // then the real call
+        QTest::addColumn<QString>("outcome");
+        QTest::newRow("1177: the old file under the replaced name") << int(ERROR_UNABLE_TO_MOVE_REPLACEMENT_2) << 1 << "saved";
+        QTest::newRow("1176: nothing moved") << int(ERROR_UNABLE_TO_MOVE_REPLACEMENT) << 99 << "I/O error 29";
+        QTest::newRow("a scanner holds the new file a moment") << int(ERROR_SHARING_VIOLATION) << 3 << "saved";
+        QTest::newRow("the new file held for good") << int(ERROR_SHARING_VIOLATION) << 99 << "I/O error 32";
+        QTest::newRow("replacing denied: in place") << int(ERROR_ACCESS_DENIED) << 99 << "saved";
+    }
+
+    void everyAnswerOfTheReplacementKeepsTheFile()
+    {
+        QFETCH(int, answer);
+        QFETCH(int, times);
+        QFETCH(QString, outcome);
+        writeFile(m_file, fileOf(3));
+        static DWORD s_answer;
+        static int s_left;
+        s_answer = DWORD(answer);
+        s_left = times;
+        const ReplaceFileCall real = replaceFileCall;
+        replaceFileCall = [](const wchar_t *replaced, const wchar_t *replacement, const wchar_t *backup) {
+            if (s_left-- <= 0)
+                return bool(::ReplaceFileW(replaced, replacement, backup, REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr, nullptr));
+            if (s_answer == ERROR_UNABLE_TO_MOVE_REPLACEMENT_2)
+                ::MoveFileW(replaced, backup);
+            ::SetLastError(s_answer);
+            return false;
+        };
+        const QString result = saveOutcome(m_file, fileOf(kRegionSlots));
+        replaceFileCall = real;
+        QCOMPARE(result, outcome);
+        QCOMPARE(readFile(m_file), result == QStringLiteral("saved") ? fileOf(kRegionSlots) : fileOf(3));
+        QCOMPARE(strayFiles(), QStringList());
+    }
+
     void newFileIsCreatedInItsFolder()
     {
         QCOMPARE(saveOutcome(m_file, fileOf(2)), QStringLiteral("saved"));

@@ -44,4 +44,11 @@ int ioErrorCode(int systemError, FileOperation operation);
 
 [[noreturn]] void throwIoError(int systemError, FileOperation operation);
 
+#ifdef Q_OS_WIN
+// The call that swaps the new file in for the old one (ReplaceFileW: false with the error
+// left for GetLastError); a test puts one in front that fails as Windows can.
+using ReplaceFileCall = bool (*)(const wchar_t *replaced, const wchar_t *replacement, const wchar_t *backup);
+extern ReplaceFileCall replaceFileCall;
+#endif
+
 } // namespace climate

@@ -339,8 +339,7 @@ public:
         ::DeleteFileW(replaced.c_str());
         DWORD err = 0;
         for (int attempt = 0; attempt < 20; ++attempt) {
-            if (::ReplaceFileW(target.c_str(), temp.c_str(), replaced.c_str(), REPLACEFILE_IGNORE_MERGE_ERRORS,
-                               nullptr, nullptr)) {
+            if (replaceFileCall(target.c_str(), temp.c_str(), replaced.c_str())) {
                 ::DeleteFileW(replaced.c_str());
                 m_tempName.clear();
                 return 0;
@@ -509,6 +508,10 @@ std::unique_ptr<SaveFileSystem> FileSystemFor(const QString &path)
 {
     return std::make_unique<WindowsFileSystem>(path);
 }
+
+ReplaceFileCall replaceFileCall = [](const wchar_t *replaced, const wchar_t *replacement, const wchar_t *backup) {
+    return bool(::ReplaceFileW(replaced, replacement, backup, REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr, nullptr));
+};
 
 void PrepareFileAccess()
 {
