@@ -465,7 +465,7 @@ private:
     // that name is always complete.
     DWORD writeWhole(const QString &path, QByteArrayView bytes) const
     {
-        const QString temporary = path + u'.' + randomSuffix();
+        const QString temporary = QFileInfo(path).path() + u'/' + temporaryPrefix() + randomSuffix();
         Handle file(::CreateFileW(nativePath(temporary).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                                   FILE_ATTRIBUTE_NORMAL, nullptr));
         if (!file.isOpen())
