@@ -379,7 +379,10 @@ public:
             const QByteArray self = "/proc/self/fd/" + QByteArray::number(m_temp.get());
             for (int attempt = 0; attempt < 100 && m_tempName.isEmpty(); ++attempt) {
                 const QByteArray name = temporaryPrefix() + randomSuffix();
-                if (::linkat(AT_FDCWD, self.constData(), m_folder.get(), name.constData(), AT_SYMLINK_FOLLOW) == 0)
+                // Through /proc; without it, by the descriptor itself (which needs a capability).
+                if (::linkat(AT_FDCWD, self.constData(), m_folder.get(), name.constData(), AT_SYMLINK_FOLLOW) == 0
+                    || (errno == ENOENT
+                        && ::linkat(m_temp.get(), "", m_folder.get(), name.constData(), AT_EMPTY_PATH) == 0))
                     m_tempName = name;
                 else if (errno != EEXIST)
                     return errno;
