@@ -344,8 +344,7 @@ public:
         if (!m_temp.isOpen()) {
             if (folderTakesNoFile(errno))
                 return errno;
-            if (const int err = createNamed(m_folder.get(), m_temp, m_tempName))
-                return err;
+            return createNamed(m_folder.get(), m_temp, m_tempName);
         }
         return ::flock(m_temp.get(), LOCK_EX) == 0 ? 0 : errno;
     }
@@ -498,17 +497,19 @@ private:
         return QByteArray::number(quint64(m_info.st_dev)) + '-' + QByteArray::number(quint64(m_info.st_ino)) + '-';
     }
 
+    // A new file under a name the tidy-up knows, locked while this save holds it.
     int createNamed(int folder, Descriptor &file, QByteArray &name) const
     {
-        for (int attempt = 0; attempt < 100; ++attempt) {
+        int err = EEXIST;
+        for (int attempt = 0; attempt < 100 && err == EEXIST; ++attempt) {
             name = temporaryPrefix() + randomSuffix();
             file.reset(::openat(folder, name.constData(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
             if (file.isOpen())
-                return 0;
-            if (errno != EEXIST)
-                return errno;
+                return ::flock(file.get(), LOCK_EX) == 0 ? 0 : errno;
+            err = errno;
         }
-        return EEXIST;
+        name.clear(); // nothing was made under it
+        return err;
     }
 
     // A whole new file by name: written under a temporary name, synced, then renamed, so that
@@ -517,15 +518,9 @@ private:
     {
         Descriptor file;
         QByteArray temporary;
-        for (int attempt = 0; attempt < 100 && !file.isOpen(); ++attempt) {
-            temporary = temporaryPrefix() + randomSuffix();
-            file.reset(::openat(folder, temporary.constData(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
-            if (!file.isOpen() && errno != EEXIST)
-                return errno;
-        }
-        int err = file.isOpen() ? 0 : EEXIST;
-        if (!err && ::flock(file.get(), LOCK_EX) != 0)
-            err = errno;
+        int err = createNamed(folder, file, temporary);
+        if (err && temporary.isEmpty())
+            return err;
         if (!err)
             err = writeAll(file.get(), bytes);
         if (!err)
