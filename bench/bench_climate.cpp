@@ -109,7 +109,7 @@ void BM_DiskTableToFile(benchmark::State &state)
     climate::LoadClimateFile(game.file, *table, header);
     climate::DecodeTable(*table);
     for (auto _ : state) {
-        if (climate::SaveClimateFile(game.file, *table, header) != climate::SaveOutcome::Saved)
+        if (climate::SaveClimateFile(game.file, *table, header).outcome != storage::SaveOutcome::Saved)
             state.SkipWithError("read-only");
     }
 }

@@ -1,53 +1,70 @@
 #include "FaultInjection.h"
 
-#include <cerrno>
+#include "SystemCalls.h"
 
-#include <dlfcn.h>
-#include <fcntl.h>
-#include <unistd.h>
+#include <cerrno>
 
 namespace {
 
-bool failSync = false;
-bool failClose = false;
-
-template <typename Function>
-Function next(const char *name)
-{
-    return reinterpret_cast<Function>(dlsym(RTLD_NEXT, name));
-}
+const storage::SystemCalls original = storage::systemCalls;
 
 } // namespace
 
 namespace faults {
 
-void failNextSync() { failSync = true; }
-void failNextCloseOfWrittenFile() { failClose = true; }
-void disarm() { failSync = failClose = false; }
+#ifdef Q_OS_WIN
+void failNextSync()
+{
+    storage::systemCalls.flushFileBuffers = [](HANDLE file) -> BOOL {
+        storage::systemCalls.flushFileBuffers = original.flushFileBuffers;
+        if (!original.flushFileBuffers(file))
+            return FALSE;
+        ::SetLastError(ERROR_WRITE_FAULT);
+        return FALSE;
+    };
+}
+
+void failNextCloseOfWrittenFile()
+{
+    storage::systemCalls.closeHandle = [](HANDLE handle) -> BOOL {
+        const bool file = ::GetFileType(handle) == FILE_TYPE_DISK;
+        if (!original.closeHandle(handle) || !file)
+            return FALSE;
+        storage::systemCalls.closeHandle = original.closeHandle;
+        ::SetLastError(ERROR_WRITE_FAULT);
+        return FALSE;
+    };
+}
+#else
+void failNextSync()
+{
+    storage::systemCalls.fdatasync = [](int fd) {
+        storage::systemCalls.fdatasync = original.fdatasync;
+        if (original.fdatasync(fd) != 0)
+            return -1;
+        errno = EIO;
+        return -1;
+    };
+}
+
+void failNextCloseOfWrittenFile()
+{
+    storage::systemCalls.close = [](int fd) {
+        const int flags = ::fcntl(fd, F_GETFL);
+        if (original.close(fd) != 0)
+            return -1;
+        if (flags < 0 || (flags & O_ACCMODE) == O_RDONLY)
+            return 0;
+        storage::systemCalls.close = original.close;
+        errno = EIO;
+        return -1;
+    };
+}
+#endif
+
+void disarm()
+{
+    storage::systemCalls = original;
+}
 
 } // namespace faults
-
-extern "C" int fdatasync(int fd)
-{
-    static const auto real = next<int (*)(int)>("fdatasync");
-    const int result = real(fd);
-    if (result == 0 && failSync) {
-        failSync = false;
-        errno = EIO;
-        return -1;
-    }
-    return result;
-}
-
-extern "C" int close(int fd)
-{
-    static const auto real = next<int (*)(int)>("close");
-    const int flags = failClose ? fcntl(fd, F_GETFL) : -1;
-    const int result = real(fd);
-    if (result == 0 && flags >= 0 && (flags & O_ACCMODE) != O_RDONLY) {
-        failClose = false;
-        errno = EIO;
-        return -1;
-    }
-    return result;
-}

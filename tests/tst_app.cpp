@@ -1,6 +1,6 @@
 #include "ClimateTestData.h"
 #include "CommandLine.h"
-#include "FileAccess.h"
+#include "ClimateFile.h"
 #include "DialogAnswerer.h"
 #include "GameFolder.h"
 #include "Weather_Main.h"
@@ -185,7 +185,7 @@ private slots:
         const CommandLine asked = ParseCommandLine({QStringLiteral("nimbrel"), QFile::decodeName(argv[1])});
         QCOMPARE(asked.folder, QStringLiteral(".."));
         QVERIFY(QDir::setCurrent(asked.folder));
-        QCOMPARE(climate::ReplaceFileContents(QStringLiteral("data/weather.cfg"), fileOf(5)), climate::SaveOutcome::Saved);
+        QCOMPARE(climate::ReplaceFileContents(QStringLiteral("data/weather.cfg"), fileOf(5)).outcome, storage::SaveOutcome::Saved);
         QDir::setCurrent(before);
         QCOMPARE(get(odd), fileOf(5));
         QCOMPARE(get(misread), fileOf(2));

@@ -13,8 +13,14 @@
 
 using namespace climate;
 using namespace testdata;
+using storage::SaveOutcome;
 
 namespace {
+
+SaveOutcome saveTo(TClimateFile file, const TRegionTable &table, QByteArrayView header)
+{
+    return SaveClimateFile(file, table, header).outcome;
+}
 
 struct Loaded
 {
@@ -267,9 +273,12 @@ private slots:
         DecodeTable(*loaded.table);
         QCOMPARE(usedSlots(*loaded.table), 4);
 
-        fillRegion((*loaded.table)[1], "Changed", 99);
-        QCOMPARE(SaveClimateFile(file, *loaded.table, loaded.header), SaveOutcome::Saved);
-        QCOMPARE(readFile(file.FileName), FormatClimateFile(*loaded.table, "41"));
+        // Saved again and again, by rename: each save's file is the one the next expects.
+        for (int n = 0; n < 3; ++n) {
+            fillRegion((*loaded.table)[1], "Changed", 99 + n);
+            QCOMPARE(SaveClimateFile(file, *loaded.table, loaded.header).outcome, SaveOutcome::Saved);
+            QCOMPARE(readFile(file.FileName), FormatClimateFile(*loaded.table, "41"));
+        }
         QCOMPARE(QDir(m_game + "/data").entryList(QDir::Files), QStringList{"weather.cfg"});
     }
 
@@ -296,7 +305,7 @@ private slots:
         DecodeTable(*loaded.table);
         QCOMPARE(usedSlots(*loaded.table), 2);
 
-        QCOMPARE(SaveClimateFile(file, *tableOf(3), "3"), SaveOutcome::Saved);
+        QCOMPARE(saveTo(file, *tableOf(3), "3"), SaveOutcome::Saved);
         QCOMPARE(readFile(windowsName), fileOf(3, "3"));
         QCOMPARE(QDir(m_game + "/Data").entryList(QDir::Files), QStringList{"Weather.CFG"});
         QVERIFY(!QFileInfo::exists(m_game + "/data"));
@@ -369,23 +378,23 @@ private slots:
 
         // A mode that grants writing to nobody holds for root too.
         QFile::setPermissions(file.FileName, QFileDevice::ReadOwner | QFileDevice::ReadGroup | QFileDevice::ReadOther);
-        QCOMPARE(SaveClimateFile(file, *table, "5"), SaveOutcome::ReadOnly);
+        QCOMPARE(saveTo(file, *table, "5"), SaveOutcome::ReadOnly);
         QCOMPARE(readFile(file.FileName), original);
 
         // No data folder at all: nothing is created.
-        QCOMPARE(SaveClimateFile(fileIn(m_game + "/elsewhere"), *table, "5"), SaveOutcome::ReadOnly);
+        QCOMPARE(saveTo(fileIn(m_game + "/elsewhere"), *table, "5"), SaveOutcome::ReadOnly);
         QVERIFY(!QFileInfo::exists(m_game + "/elsewhere"));
 
         // A folder where the file should be.
         QVERIFY(QDir().mkpath(m_game + "/other/data/weather.cfg"));
-        QCOMPARE(SaveClimateFile(fileIn(m_game + "/other"), *table, "5"), SaveOutcome::ReadOnly);
+        QCOMPARE(saveTo(fileIn(m_game + "/other"), *table, "5"), SaveOutcome::ReadOnly);
 
 #ifndef Q_OS_WIN
         // Writable by its owner only, and the user is somebody else.
         if (geteuid() != 0)
             QSKIP("standing in for another user needs root");
         QFile::setPermissions(file.FileName, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadOther);
-        const int outcome = runInChild([&] { return becomeUnprivileged() ? int(SaveClimateFile(file, *table, "5")) : 99; });
+        const int outcome = runInChild([&] { return becomeUnprivileged() ? int(saveTo(file, *table, "5")) : 99; });
         QCOMPARE(outcome, int(SaveOutcome::ReadOnly));
         QCOMPARE(readFile(file.FileName), original);
 #endif
@@ -400,7 +409,7 @@ private slots:
         writeFile(file.FileName, fileOf(1));
         const auto mode = QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadGroup;
         QFile::setPermissions(file.FileName, mode);
-        QCOMPARE(SaveClimateFile(file, *tableOf(2), "2"), SaveOutcome::Saved);
+        QCOMPARE(saveTo(file, *tableOf(2), "2"), SaveOutcome::Saved);
         // Owner, group and others; Qt adds the bits of the current user besides.
         QCOMPARE(QFile::permissions(file.FileName) & 0xf0ff, QFileDevice::Permissions(mode) & 0xf0ff);
 #endif

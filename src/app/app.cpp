@@ -1,6 +1,6 @@
 #include "CommandLine.h"
 #include "EditorFont.h"
-#include "FileAccess.h"
+#include "SavePolicy.h"
 #include "GameFolder.h"
 #include "Pictures.h"
 #include "Weather_Main.h"
@@ -58,7 +58,7 @@ void showHeldMessages()
 
 int main(int argc, char *argv[])
 {
-    climate::PrepareFileAccess();
+    storage::PrepareFileAccess();
 #ifdef Q_OS_WIN
     useParentConsole();
 #endif

@@ -1,6 +1,7 @@
 #include "ClimateFile.h"
 
 #include "ClimateFormat.h"
+#include "FileErrors.h"
 
 #include <QDir>
 #include <QFile>
@@ -23,9 +24,10 @@ QString joinPath(const QString &dir, const QString &name)
 
 } // namespace
 
-SaveOutcome ReplaceFileContents(const QString &path, QByteArrayView bytes, const FileId &opened, bool evenIfChanged)
+storage::SaveReport ReplaceFileContents(const QString &path, QByteArrayView bytes, const storage::FileId &opened,
+                                        bool evenIfChanged)
 {
-    return SaveBytes(*FileSystemFor(path), bytes, opened, evenIfChanged);
+    return storage::SaveBytes(*storage::FileSystemFor(path), bytes, opened, evenIfChanged);
 }
 
 void BindClimateFile(TClimateFile &file)
@@ -61,23 +63,28 @@ QString ResolveFileName(const QString &fileName)
     return QDir::toNativeSeparators(resolved);
 }
 
-void LoadClimateFile(TClimateFile &file, TRegionTable &table, QByteArray &headerCountLine)
+QString LoadClimateFile(TClimateFile &file, TRegionTable &table, QByteArray &headerCountLine)
 {
-    const QString path = ResolveFileName(file.FileName);
-    RecoverFile(*FileSystemFor(path));
-    const std::unique_ptr<ReadableFile> source = OpenForReading(path);
+    const storage::Contents contents = storage::ReadWhole(*storage::FileSystemFor(ResolveFileName(file.FileName)));
     auto raw = std::make_unique<RawClimate>();
-    ReadClimate(*source, *raw);
-    source->close();
+    ReadClimateBytes(contents.bytes, *raw);
     StoreRawClimate(*raw, table, headerCountLine);
-    file.Opened = source->identity();
+    file.Opened = contents.id;
+    return contents.notice;
 }
 
-SaveOutcome SaveClimateFile(const TClimateFile &file, const TRegionTable &table, QByteArrayView headerCountLine,
-                            bool evenIfChanged)
+storage::SaveReport SaveClimateFile(TClimateFile &file, const TRegionTable &table, QByteArrayView headerCountLine,
+                                    bool evenIfChanged)
 {
-    return ReplaceFileContents(ResolveFileName(file.FileName), FormatClimateFile(table, headerCountLine), file.Opened,
-                               evenIfChanged);
+    const storage::SaveReport report = ReplaceFileContents(
+        ResolveFileName(file.FileName), FormatClimateFile(table, headerCountLine), file.Opened, evenIfChanged);
+    if (report.outcome == storage::SaveOutcome::Saved) {
+        file.Opened = report.written;
+        if (!report.warning.isEmpty())
+            throw EInOutError(storage::kWriteFault,
+                              report.notice.isEmpty() ? report.warning : report.notice + u'\n' + report.warning);
+    }
+    return report;
 }
 
 } // namespace climate

@@ -1,14 +1,12 @@
 #pragma once
 
 #include "ClimateFormat.h"
-#include "FileAccess.h"
 #include "RegionTable.h"
+#include "SavePolicy.h"
 
 #include <QByteArray>
 #include <QByteArrayView>
 #include <QString>
-
-#include <array>
 
 namespace climate {
 
@@ -16,8 +14,8 @@ namespace climate {
 struct TClimateFile
 {
     QString FileName;
-    // The file the last Open read: a save asks before it writes another one.
-    FileId Opened;
+    // The file the last Open read or the last save wrote: a save asks before it writes another.
+    storage::FileId Opened;
 };
 
 extern TClimateFile ClimateFile;
@@ -30,15 +28,18 @@ QString ResolveFileName(const QString &fileName);
 
 // Loads the file into the table, all or nothing: on any failure the table and the count line
 // are left exactly as they were, and the failure is thrown. A save in place that was cut short
-// is put right first (see RecoverInterruptedSave), and the file read is remembered.
-void LoadClimateFile(TClimateFile &file, TRegionTable &table, QByteArray &headerCountLine);
+// is put right first, and the file read is remembered. Returns what the user must be told of
+// that (empty when nothing was done).
+QString LoadClimateFile(TClimateFile &file, TRegionTable &table, QByteArray &headerCountLine);
 
-// Writes the whole file and keeps it the same file (see ReplaceFileContents): the old bytes
-// or the new ones, never a mix. A file that may not be written gives ReadOnly and writes
-// nothing; any other failure is thrown.
-// Changed, with nothing written, when the name now leads to another file than the one
-// opened; evenIfChanged writes it all the same.
-SaveOutcome SaveClimateFile(const TClimateFile &file, const TRegionTable &table, QByteArrayView headerCountLine,
-                            bool evenIfChanged = false);
+// storage::SaveBytes() on the file at path, through the platform's primitives.
+storage::SaveReport ReplaceFileContents(const QString &path, QByteArrayView bytes, const storage::FileId &opened = {},
+                                        bool evenIfChanged = false);
+
+// Writes the whole file and keeps it the same file (see storage::SaveBytes): the old bytes or
+// the new ones, never a mix. ReadOnly or Changed write nothing; once saved, the file written
+// is the file opened. A save whose new bytes may not last is thrown as a failure after that.
+storage::SaveReport SaveClimateFile(TClimateFile &file, const TRegionTable &table, QByteArrayView headerCountLine,
+                                    bool evenIfChanged = false);
 
 } // namespace climate

@@ -18,7 +18,7 @@ void RunGuarded(const std::function<void()> &handler)
 {
     try {
         handler();
-    } catch (const EClimateError &error) {
+    } catch (const EUserError &error) {
         ShowFailure(error.message());
     } catch (const std::bad_alloc &) {
         ShowFailure(QStringLiteral("Out of memory"));

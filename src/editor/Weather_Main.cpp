@@ -25,6 +25,8 @@
 #include <QMessageBox>
 #include <QPushButton>
 
+#include <utility>
+
 namespace {
 
 constexpr QSize kClientSize{606, 348};
@@ -321,6 +323,8 @@ void TWeather_Editor_::Menu_OpenClick()
     CurrentRegion = m_rowSlots.empty() ? 0 : m_rowSlots.front();
     ShowSeason();
     Status->setText(QStringLiteral("Status"));
+    if (!m_notice.isEmpty())
+        showInformation(std::exchange(m_notice, {}));
 }
 
 void TWeather_Editor_::Menu_SaveClick()
@@ -378,29 +382,38 @@ void TWeather_Editor_::BindClimateFile()
 
 void TWeather_Editor_::LoadClimateFile()
 {
-    climate::LoadClimateFile(climate::ClimateFile, RegionTable, HeaderCountLine);
+    m_notice = climate::LoadClimateFile(climate::ClimateFile, RegionTable, HeaderCountLine);
 }
 
 void TWeather_Editor_::SaveClimateFile()
 {
-    using climate::SaveOutcome;
-    SaveOutcome outcome = climate::SaveClimateFile(climate::ClimateFile, RegionTable, HeaderCountLine);
-    if (outcome == SaveOutcome::Changed && confirmChangedFile())
-        outcome = climate::SaveClimateFile(climate::ClimateFile, RegionTable, HeaderCountLine, true);
-    if (outcome == SaveOutcome::ReadOnly)
+    using storage::SaveOutcome;
+    storage::SaveReport report = climate::SaveClimateFile(climate::ClimateFile, RegionTable, HeaderCountLine);
+    if (report.outcome == SaveOutcome::Changed && confirmChangedFile(report))
+        report = climate::SaveClimateFile(climate::ClimateFile, RegionTable, HeaderCountLine, true);
+    if (report.outcome == SaveOutcome::ReadOnly)
         showInformation(QStringLiteral("The file is read-only"));
+    else if (!report.notice.isEmpty())
+        showInformation(report.notice);
 }
 
 // The name leads to another file than Open read (another program replaced or moved it, or
 // put a link in its place): writing it is the user's decision, and No is the safe answer.
-bool TWeather_Editor_::confirmChangedFile()
+// The question names the file that would be written, and its owner when that is someone else.
+bool TWeather_Editor_::confirmChangedFile(const storage::SaveReport &report)
 {
     const QString path = QDir::toNativeSeparators(QDir::current().absoluteFilePath(
         climate::ResolveFileName(climate::ClimateFile.FileName)));
-    return askYesNo(this, QMessageBox::Warning, kApplicationTitle,
-                    QStringLiteral("%1 is no longer the file that was opened: it was replaced, moved or made a "
-                                   "link since.\n\nSave over it anyway?")
-                        .arg(path),
+    QString text = QStringLiteral("%1 is no longer the file that was opened: it was replaced, moved or made a "
+                                  "link since.").arg(path);
+    const QString target = QDir::toNativeSeparators(report.target);
+    if (!target.isEmpty() && target != path)
+        text += QStringLiteral("\n\nSaving now writes %1%2").arg(target, report.owner.isEmpty() ? QStringLiteral(".") : QStringLiteral(", "));
+    else if (!report.owner.isEmpty())
+        text += QStringLiteral("\n\nIt is now ");
+    if (!report.owner.isEmpty())
+        text += QStringLiteral("%1's file.").arg(report.owner);
+    return askYesNo(this, QMessageBox::Warning, kApplicationTitle, text + QStringLiteral("\n\nSave over it anyway?"),
                     "changedFile", false);
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "ClimateValues.h"
+#include "SavePolicy.h"
 
 #include <QByteArray>
 #include <QMainWindow>
@@ -68,7 +69,7 @@ private:
     void chainTabOrder();
     void placeEdgeControls();
     bool confirmSave();
-    bool confirmChangedFile();
+    bool confirmChangedFile(const storage::SaveReport &report);
     void showInformation(const QString &text);
     TSpinEdit *editor(int valueIndex) const { return m_editors[std::size_t(valueIndex)]; }
 
@@ -97,4 +98,5 @@ private:
     std::vector<quint8> m_rowSlots;
     bool m_selectingFromCode = false;
     QDialog *m_aboutBox = nullptr;
+    QString m_notice; // what Open did to the file on the user's behalf, told once it is shown
 };

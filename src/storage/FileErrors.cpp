@@ -1,34 +1,31 @@
-#include "ClimateErrors.h"
+#include "FileErrors.h"
 
-#include "FileAccess.h"
-
-
-EClimateError::EClimateError(QString message)
+EUserError::EUserError(QString message)
     : m_message(std::move(message))
     , m_what(m_message.toUtf8())
 {
 }
 
 EInOutError::EInOutError(int code)
-    : EInOutError(code, climate::ioErrorMessage(code))
+    : EInOutError(code, storage::ioErrorMessage(code))
 {
 }
 
 EInOutError::EInOutError(int code, QString message)
-    : EClimateError(std::move(message))
+    : EUserError(std::move(message))
     , ErrorCode(code)
 {
 }
 
-namespace climate {
+namespace storage {
 
 QString ioErrorMessage(int code)
 {
     switch (code) {
-    case 2: return QStringLiteral("File not found");
-    case 3: return QStringLiteral("Invalid filename");
-    case 4: return QStringLiteral("Too many open files");
-    case 5: return QStringLiteral("File access denied");
+    case kFileNotFound: return QStringLiteral("File not found");
+    case kPathNotFound: return QStringLiteral("Invalid filename");
+    case kTooManyOpenFiles: return QStringLiteral("Too many open files");
+    case kAccessDenied: return QStringLiteral("File access denied");
     case kReadBeyondEndOfFile: return QStringLiteral("Read beyond end of file");
     case kDiskFull: return QStringLiteral("Disk full");
     case kInvalidNumericInput: return QStringLiteral("Invalid numeric input");
@@ -41,4 +38,4 @@ void throwIoError(int systemError, FileOperation operation)
     throw EInOutError(ioErrorCode(systemError, operation));
 }
 
-} // namespace climate
+} // namespace storage

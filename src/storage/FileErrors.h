@@ -1,0 +1,55 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+#include <exception>
+
+// A failure that the user is shown as it stands: the message is in the editor's own words.
+class EUserError : public std::exception
+{
+public:
+    explicit EUserError(QString message);
+    const QString &message() const { return m_message; }
+    const char *what() const noexcept override { return m_what.constData(); }
+
+private:
+    QString m_message;
+    QByteArray m_what;
+};
+
+// A file failure with its code: 2 "File not found", 101 "Disk full" and so on.
+class EInOutError : public EUserError
+{
+public:
+    explicit EInOutError(int code);
+    EInOutError(int code, QString message);
+    int ErrorCode;
+};
+
+namespace storage {
+
+// The codes below 100 are the system's own numbers on Windows; the file layer's own start at 100.
+inline constexpr int kFileNotFound = 2;
+inline constexpr int kPathNotFound = 3;
+inline constexpr int kTooManyOpenFiles = 4;
+inline constexpr int kAccessDenied = 5;
+// The system's write and read faults: an I/O error, or a call that failed without saying why.
+inline constexpr int kWriteFault = 29;
+inline constexpr int kReadFault = 30;
+inline constexpr int kSharingViolation = 32;
+inline constexpr int kReadBeyondEndOfFile = 100;
+inline constexpr int kDiskFull = 101;
+inline constexpr int kInvalidNumericInput = 106;
+
+QString ioErrorMessage(int code);
+
+enum class FileOperation { Read, Write };
+
+// The editor's failure code for the platform's error number of a failed operation: the
+// same system error is a read fault on reading and a write fault on writing.
+int ioErrorCode(int systemError, FileOperation operation);
+
+[[noreturn]] void throwIoError(int systemError, FileOperation operation);
+
+} // namespace storage

@@ -1,0 +1,125 @@
+#pragma once
+
+#include <QByteArray>
+#include <QByteArrayList>
+#include <QByteArrayView>
+#include <QString>
+#include <QtGlobal>
+
+// The file-system primitives that the save policy (SavePolicy.h) is written over: each is a
+// system call or two and reports facts and a typed result, never a decision. One source file
+// implements them for each platform (FileAccessPosix.cpp, FileAccessWindows.cpp); tests drive
+// the policy with primitives of their own.
+namespace storage {
+
+// Which file a name led to: the same numbers are the same file (device and inode; volume
+// serial number and file index on Windows).
+struct FileId
+{
+    quint64 device = 0;
+    quint64 file = 0;
+    bool known = false;
+
+    bool operator==(const FileId &) const = default;
+};
+
+// What a primitive did, in the few kinds the policy tells apart, with the system's error
+// number for the message.
+class Result
+{
+public:
+    enum Kind : quint8 {
+        Ok,
+        Refused, // the system will not do it here (rights, a read-only or full folder, a sticky
+                 // folder, an owner that cannot be given): the file can still be written in place
+        Busy,    // another program holds the file, and may let go of it in a moment
+        Exists,  // the name is taken
+        Missing, // nothing stands under the name
+        Failed,  // any other failure
+    };
+
+    constexpr Result() = default;
+    constexpr Result(Kind kind, int error)
+        : m_kind(kind)
+        , m_error(error)
+    {
+    }
+
+    Kind kind() const { return m_kind; }
+    int error() const { return m_error; }
+    bool isOk() const { return m_kind == Ok; }
+
+private:
+    Kind m_kind = Ok;
+    int m_error = 0;
+};
+
+// Where a file of the policy's own stands: beside the file, or in the user's cache folder
+// for the editor (made on first use, for this user alone).
+enum class Place : quint8 { Folder, Cache };
+
+enum class Access : quint8 { Read, ReadWrite, Write };
+
+// A file the primitives hold open; the file being saved is always kTarget.
+using File = int;
+inline constexpr File kTarget = 0;
+
+struct FileFacts
+{
+    FileId id;
+    qint64 size = 0;
+    bool regular = false;        // a plain file: not a folder, a device, a pipe or a socket
+    bool writable = false;       // some write permission at all (a mode bit; no read-only attribute)
+    bool mine = false;           // owned by the user the editor runs as
+    bool othersMayWrite = false; // another user may change it
+};
+
+// What a save finds at the file's name, a symbolic link followed.
+struct TargetFacts : FileFacts
+{
+    bool folderFound = false;
+    bool exists = false;
+    quint64 links = 1;
+    QByteArray name; // its name in the folder it stands in
+    QString where;   // its whole path, for the user
+    QString owner;   // its owner's name, for the user
+};
+
+// One object serves one read, save or recovery of one file. Every call works relative to the
+// folder that findTarget() opened; names are bytes, as the system spells them.
+class FileSystem
+{
+public:
+    virtual ~FileSystem() = default;
+
+    virtual Result findTarget(TargetFacts &target) = 0;
+    virtual Result openTarget(Access access, FileFacts &facts) = 0; // never blocks, never follows a link
+    // The file called name in the folder takes the file's place under its name.
+    virtual Result replaceTarget(const QByteArray &name) = 0;
+    // The file's owner, group, mode and extended attributes (exactly the old ACLs) on a new
+    // file; a new file's default mode when there is no file yet.
+    virtual Result copyIdentity(File file, bool targetExists) = 0;
+
+    virtual Result create(Place place, const QByteArray &name, File &file) = 0; // new, for this user alone, locked
+    virtual Result createUnnamed(File &file) = 0; // in the folder, named only by name() (not everywhere)
+    virtual Result name(File file, const QByteArray &name) = 0;
+    virtual Result open(Place place, const QByteArray &name, File &file, FileFacts &facts) = 0; // for reading
+    virtual Result facts(File file, FileFacts &facts) = 0;
+    virtual Result lock(File file) = 0; // at once or Busy; held until release()
+    virtual Result read(File file, qint64 limit, QByteArray &bytes) = 0; // from the start, at most limit + 1 bytes
+    virtual Result write(File file, QByteArrayView bytes) = 0;           // from the start
+    virtual Result reserve(File file, qint64 size) = 0; // Ok where space cannot be reserved ahead
+    virtual Result resize(File file, qint64 size) = 0;
+    virtual Result sync(File file) = 0;
+    virtual Result close(File file) = 0; // reports what closing found; a lock stays until release()
+    virtual void release(File file) = 0;
+
+    virtual Result rename(Place place, const QByteArray &from, const QByteArray &to) = 0;
+    virtual Result remove(Place place, const QByteArray &name) = 0;
+    virtual Result syncFolder(Place place) = 0;
+    virtual Result list(Place place, const QByteArray &prefix, QByteArrayList &names) = 0;
+    virtual QString pathOf(Place place, const QByteArray &name) = 0;
+    virtual void pause(int milliseconds) = 0;
+};
+
+} // namespace storage

@@ -1,0 +1,518 @@
+#include "SavePolicy.h"
+
+#include "FileErrors.h"
+
+#include <QCryptographicHash>
+#include <QRandomGenerator>
+
+#include <algorithm>
+#include <cctype>
+
+namespace storage {
+
+namespace {
+
+// A backup holds the old and the new bytes, so it may be twice as large as a file.
+constexpr qint64 kMaxBackupSize = 2 * kMaxFileSize + 4096;
+constexpr QByteArrayView kBackupMagic = "NIMBREL-BACKUP 2";
+
+// Waits for another program's save of the same file: about two seconds, in short steps.
+constexpr int kLockAttempts = 40;
+// A virus scanner or a search indexer that reads the new file holds it for a moment.
+constexpr int kReplaceAttempts = 20;
+constexpr int kPauseMs = 50;
+
+// The marks on the names of the editor's own files; no other program uses them.
+QByteArray temporaryPrefix(Place place, const TargetFacts &target)
+{
+    return place == Place::Folder ? '.' + target.name + ".nimbrel-tmp-" : QByteArray("nimbrel-tmp-");
+}
+constexpr qsizetype kRandomLength = 6;
+
+QByteArray backupStem(Place place, const TargetFacts &target, const FileId &id)
+{
+    if (place == Place::Folder)
+        return '.' + target.name + ".nimbrel-";
+    return QByteArray::number(id.device) + '-' + QByteArray::number(id.file) + ".nimbrel-";
+}
+
+QByteArray backupName(Place place, const TargetFacts &target, const FileId &id)
+{
+    return backupStem(place, target, id) + "backup";
+}
+
+QByteArray randomSuffix()
+{
+    static const char kLetters[] = "abcdefghijklmnopqrstuvwxyz0123456789";
+    QByteArray suffix(kRandomLength, '0');
+    for (char &c : suffix)
+        c = kLetters[QRandomGenerator::global()->bounded(int(sizeof kLetters - 1))];
+    return suffix;
+}
+
+QByteArray checksum(QByteArrayView bytes)
+{
+    return QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex();
+}
+
+QString writeFailure(const Result &result)
+{
+    return ioErrorMessage(ioErrorCode(result.error(), FileOperation::Write));
+}
+
+[[noreturn]] void throwWrite(const Result &result)
+{
+    throwIoError(result.error(), FileOperation::Write);
+}
+
+[[noreturn]] void throwRead(const Result &result)
+{
+    throwIoError(result.error(), FileOperation::Read);
+}
+
+void refuseIfTooLarge(qint64 size)
+{
+    if (size > kMaxFileSize)
+        throw EInOutError(kAccessDenied,
+                          QStringLiteral("The file is too large to open: %1 MB, where no file it edits has more than %2 MB")
+                              .arg((size + (1 << 20) - 1) >> 20)
+                              .arg(kMaxFileSize >> 20));
+}
+
+// Forgets a file of the policy's own when it goes out of scope, and removes it again unless
+// it was kept.
+class FileGuard
+{
+public:
+    FileGuard(FileSystem &fs, Place place)
+        : m_fs(fs)
+        , m_place(place)
+    {
+    }
+    FileGuard(const FileGuard &) = delete;
+    FileGuard &operator=(const FileGuard &) = delete;
+    ~FileGuard()
+    {
+        if (m_open)
+            m_fs.release(file);
+        if (!name.isEmpty())
+            m_fs.remove(m_place, name);
+    }
+    void opened() { m_open = true; }
+    void keep() { name.clear(); }
+
+    File file = -1;
+    QByteArray name; // removed again unless kept
+
+private:
+    FileSystem &m_fs;
+    Place m_place;
+    bool m_open = false;
+};
+
+// A new file under a name of the editor's own, locked while it is written.
+Result createTemporary(FileSystem &fs, Place place, const TargetFacts &target, FileGuard &guard)
+{
+    Result result(Result::Exists, 0);
+    for (int attempt = 0; attempt < 100 && result.kind() == Result::Exists; ++attempt) {
+        const QByteArray name = temporaryPrefix(place, target) + randomSuffix();
+        result = fs.create(place, name, guard.file);
+        if (result.isOk()) {
+            guard.opened();
+            guard.name = name;
+        }
+    }
+    return result;
+}
+
+Result writeSyncClose(FileSystem &fs, File file, QByteArrayView bytes)
+{
+    Result result = fs.write(file, bytes);
+    if (result.isOk())
+        result = fs.sync(file);
+    if (result.isOk())
+        result = fs.close(file);
+    return result;
+}
+
+// A whole new file by name: written under a temporary name, synced, then renamed, so that a
+// file of that name is always complete.
+Result writeWhole(FileSystem &fs, Place place, const TargetFacts &target, const QByteArray &name, QByteArrayView bytes)
+{
+    FileGuard temporary(fs, place);
+    Result result = createTemporary(fs, place, target, temporary);
+    if (result.isOk())
+        result = writeSyncClose(fs, temporary.file, bytes);
+    if (result.isOk())
+        result = fs.rename(place, temporary.name, name);
+    if (!result.isOk())
+        return result;
+    temporary.keep();
+    if (result = fs.syncFolder(place); !result.isOk()) {
+        fs.remove(place, name); // a name that may not outlive a crash is no backup
+        return {Result::Failed, result.error()};
+    }
+    return {};
+}
+
+// Waits while another program's save or recovery holds the file.
+void lockTarget(FileSystem &fs)
+{
+    for (int attempt = 0; attempt < kLockAttempts; ++attempt) {
+        const Result result = fs.lock(kTarget);
+        if (result.kind() != Result::Busy)
+            return; // locked, or a file system without locks, where there is nothing to wait for
+        fs.pause(kPauseMs);
+    }
+    throw EInOutError(kSharingViolation,
+                      QStringLiteral("The file is busy: another program is saving it. Try again in a moment"));
+}
+
+enum class FileState { Intact, Torn, Other };
+
+// Intact: the old bytes or the new ones. Torn: the new bytes' start over the rest of the old
+// ones (zero past their end, where the file was grown first), at the old length, the new one
+// or the larger: what an overwrite cut short leaves. Other: anything else, such as an edit.
+FileState stateOf(QByteArrayView now, const BackupRecord &record)
+{
+    const QByteArrayView oldBytes = record.oldBytes;
+    const QByteArrayView newBytes = record.newBytes;
+    if (now == oldBytes || now == newBytes)
+        return FileState::Intact;
+    const qsizetype length = now.size();
+    if (length != oldBytes.size() && length != newBytes.size() && length != std::max(oldBytes.size(), newBytes.size()))
+        return FileState::Other;
+    qsizetype written = 0;
+    while (written < std::min(length, newBytes.size()) && now[written] == newBytes[written])
+        ++written;
+    for (qsizetype i = written; i < length; ++i) {
+        if (now[i] != (i < oldBytes.size() ? oldBytes[i] : '\0'))
+            return FileState::Other;
+    }
+    return FileState::Torn;
+}
+
+Result putBack(FileSystem &fs, QByteArrayView bytes)
+{
+    Result result = fs.write(kTarget, bytes);
+    if (result.isOk())
+        result = fs.resize(kTarget, bytes.size());
+    if (result.isOk())
+        result = fs.sync(kTarget);
+    return result;
+}
+
+// A backup is used only when it is provably this user's record of a save of this file: owned
+// by the user, writable by nobody else, of a size a backup can have, whole.
+bool readBackup(FileSystem &fs, Place place, const QByteArray &name, BackupRecord &record)
+{
+    FileGuard backup(fs, place);
+    FileFacts facts;
+    if (!fs.open(place, name, backup.file, facts).isOk())
+        return false;
+    backup.opened();
+    QByteArray bytes;
+    return facts.regular && facts.mine && !facts.othersMayWrite && facts.size <= kMaxBackupSize
+           && fs.read(backup.file, kMaxBackupSize, bytes).isOk() && DecodeBackup(bytes, record);
+}
+
+// After a save in place was cut short (the program killed, the power gone): a file torn by
+// it gets its old bytes back; a file changed since is left as it is, and the backup is set
+// aside under another name where the user is told to find it. Says what it did, if anything.
+QString recover(FileSystem &fs, const TargetFacts &target, const FileId &id, bool mayWrite)
+{
+    QString notice;
+    QByteArray now;
+    bool nowRead = false;
+    for (const Place place : {Place::Folder, Place::Cache}) {
+        const QByteArray name = backupName(place, target, id);
+        BackupRecord record;
+        if (!readBackup(fs, place, name, record))
+            continue;
+        if (!nowRead) {
+            if (const Result result = fs.read(kTarget, kMaxFileSize, now); !result.isOk())
+                throwRead(result);
+            nowRead = true;
+        }
+        const QString where = fs.pathOf(place, name);
+        const FileState state = record.file == id ? stateOf(now, record) : FileState::Other;
+        if (state == FileState::Intact) {
+            if (fs.remove(place, name).isOk())
+                fs.syncFolder(place);
+            continue;
+        }
+        if (state == FileState::Torn) {
+            const Result result = mayWrite ? putBack(fs, record.oldBytes) : Result(Result::Refused, 0);
+            if (result.isOk()) {
+                now = record.oldBytes;
+                if (fs.remove(place, name).isOk())
+                    fs.syncFolder(place);
+                notice += QStringLiteral("%1 was left half-written by a save that was cut short. Its old contents "
+                                         "were put back from the backup %2.\n")
+                              .arg(target.where, where);
+            } else {
+                notice += QStringLiteral("%1 was left half-written by a save that was cut short, and its old "
+                                         "contents could not be put back. They are kept in %2.\n")
+                              .arg(target.where, where);
+            }
+            continue;
+        }
+        // Changed since (by hand, by another program, or another file altogether): the backup
+        // is never used again, and the old contents stay where the user can find them.
+        const QByteArray kept = backupStem(place, target, id) + "kept-" + checksum(record.oldBytes).left(8);
+        QString keptIn = where;
+        if (writeWhole(fs, place, target, kept, record.oldBytes).isOk() && fs.remove(place, name).isOk())
+            keptIn = fs.pathOf(place, kept);
+        notice += QStringLiteral("%1 has changed since a save of it was cut short, so it was left as it is. "
+                                 "Its contents from before that save are kept in %2.\n")
+                      .arg(target.where, keptIn);
+    }
+    return notice.trimmed();
+}
+
+// New files of earlier saves that were killed before they were renamed into place: only
+// the editor's own, of this user, that no running save holds.
+void tidyUp(FileSystem &fs, const TargetFacts &target)
+{
+    for (const Place place : {Place::Folder, Place::Cache}) {
+        const QByteArray prefix = temporaryPrefix(place, target);
+        QByteArrayList names;
+        if (!fs.list(place, prefix, names).isOk())
+            continue;
+        for (const QByteArray &name : names) {
+            if (name.size() != prefix.size() + kRandomLength
+                || !std::all_of(name.begin() + prefix.size(), name.end(), [](char c) { return std::isalnum(uchar(c)); }))
+                continue;
+            FileGuard leftover(fs, place);
+            FileFacts facts;
+            if (!fs.open(place, name, leftover.file, facts).isOk())
+                continue;
+            leftover.opened();
+            if (facts.regular && facts.mine && fs.lock(leftover.file).isOk())
+                fs.remove(place, name);
+        }
+    }
+}
+
+// Ok, Refused when the file must be written in place instead, or the failure.
+Result replaceByRename(FileSystem &fs, QByteArrayView bytes, const TargetFacts &target, SaveReport &report)
+{
+    FileGuard temporary(fs, Place::Folder);
+    Result result = fs.createUnnamed(temporary.file);
+    if (result.isOk())
+        temporary.opened();
+    else if (result.kind() != Result::Refused)
+        result = createTemporary(fs, Place::Folder, target, temporary);
+    if (!result.isOk())
+        return result;
+    FileFacts facts;
+    result = fs.copyIdentity(temporary.file, target.exists);
+    if (result.isOk())
+        result = fs.facts(temporary.file, facts);
+    if (result.isOk())
+        result = fs.write(temporary.file, bytes);
+    if (result.isOk())
+        result = fs.sync(temporary.file);
+    for (int attempt = 0; attempt < 100 && result.isOk() && temporary.name.isEmpty(); ++attempt) {
+        const QByteArray name = temporaryPrefix(Place::Folder, target) + randomSuffix();
+        result = fs.name(temporary.file, name);
+        if (result.isOk())
+            temporary.name = name;
+        else if (result.kind() == Result::Exists && attempt < 99)
+            result = {};
+    }
+    if (result.isOk())
+        result = fs.close(temporary.file);
+    for (int attempt = 0; result.isOk() && attempt < kReplaceAttempts; ++attempt) {
+        result = fs.replaceTarget(temporary.name);
+        if (result.kind() != Result::Busy)
+            break;
+        fs.pause(kPauseMs);
+        result = {};
+    }
+    if (!result.isOk())
+        return result;
+    temporary.keep();
+    report.written = facts.id;
+    if (const Result synced = fs.syncFolder(Place::Folder); !synced.isOk())
+        report.warning = QStringLiteral("The new contents are in place, but the system could not confirm that they "
+                                        "are on disk (%1). Save again before you rely on them")
+                             .arg(writeFailure(synced));
+    return {};
+}
+
+[[noreturn]] void throwKeptIn(const Result &result, const QString &where)
+{
+    throw EInOutError(ioErrorCode(result.error(), FileOperation::Write),
+                      QStringLiteral("%1. The file's old contents are kept in %2").arg(writeFailure(result), where));
+}
+
+// The old bytes go to a synced backup before a byte of the file changes, and stay there until
+// the new bytes are synced; a failure puts the old bytes back.
+void overwriteInPlace(FileSystem &fs, QByteArrayView bytes, const TargetFacts &target, const FileId &id,
+                      SaveReport &report)
+{
+    BackupRecord record{id, {}, bytes.toByteArray()};
+    if (const Result result = fs.read(kTarget, kMaxFileSize, record.oldBytes); !result.isOk())
+        throwRead(result);
+    refuseIfTooLarge(record.oldBytes.size());
+
+    Place place = Place::Folder;
+    Result result = writeWhole(fs, place, target, backupName(place, target, id), EncodeBackup(record));
+    if (result.kind() == Result::Refused) { // the folder takes no new file
+        place = Place::Cache;
+        result = writeWhole(fs, place, target, backupName(place, target, id), EncodeBackup(record));
+    }
+    if (!result.isOk())
+        throwWrite(result);
+    const QByteArray name = backupName(place, target, id);
+
+    result = fs.reserve(kTarget, bytes.size());
+    if (result.isOk())
+        result = putBack(fs, bytes);
+    if (!result.isOk()) {
+        if (!putBack(fs, record.oldBytes).isOk())
+            throwKeptIn(result, fs.pathOf(place, name));
+        fs.remove(place, name); // one left behind holds the bytes the file holds: the next Open removes it
+        throwWrite(result);
+    }
+    report.written = id;
+    if (const Result removed = fs.remove(place, name); !removed.isOk())
+        report.warning = QStringLiteral("The file is saved, but its backup %1 could not be removed (%2)")
+                             .arg(fs.pathOf(place, name), writeFailure(removed));
+    else
+        fs.syncFolder(place); // a removal lost in a crash leaves a backup the next Open removes
+    if (const Result closed = fs.close(kTarget); !closed.isOk())
+        throwWrite(closed);
+}
+
+} // namespace
+
+QByteArray EncodeBackup(const BackupRecord &record)
+{
+    QByteArray out = kBackupMagic.toByteArray();
+    for (const quint64 number : {record.file.device, record.file.file, quint64(record.oldBytes.size()),
+                                 quint64(record.newBytes.size())})
+        out += ' ' + QByteArray::number(number);
+    out += ' ' + checksum(record.oldBytes + record.newBytes) + '\n';
+    return out + record.oldBytes + record.newBytes;
+}
+
+bool DecodeBackup(QByteArrayView bytes, BackupRecord &record)
+{
+    const qsizetype end = bytes.indexOf('\n');
+    if (end < 0 || end > 256)
+        return false;
+    const QList<QByteArray> fields = bytes.first(end).toByteArray().split(' ');
+    if (fields.size() != 7 || fields[0] + ' ' + fields[1] != kBackupMagic)
+        return false;
+    bool ok[4] = {};
+    const quint64 device = fields[2].toULongLong(&ok[0]);
+    const quint64 file = fields[3].toULongLong(&ok[1]);
+    const qint64 oldSize = fields[4].toLongLong(&ok[2]);
+    const qint64 newSize = fields[5].toLongLong(&ok[3]);
+    const QByteArrayView payload = bytes.sliced(end + 1);
+    if (!(ok[0] && ok[1] && ok[2] && ok[3]) || oldSize < 0 || newSize < 0 || oldSize + newSize != payload.size()
+        || checksum(payload) != fields[6])
+        return false;
+    record = {{device, file, true}, payload.first(oldSize).toByteArray(), payload.sliced(oldSize).toByteArray()};
+    return true;
+}
+
+Contents ReadWhole(FileSystem &fs)
+{
+    for (int attempt = 0;; ++attempt) {
+        TargetFacts target;
+        if (const Result result = fs.findTarget(target); !result.isOk())
+            throwRead(result);
+        if (!target.folderFound)
+            throw EInOutError(kPathNotFound);
+        if (!target.exists)
+            throw EInOutError(kFileNotFound);
+        if (!target.regular)
+            throw EInOutError(kAccessDenied);
+        refuseIfTooLarge(target.size);
+
+        FileFacts facts;
+        Result result = fs.openTarget(Access::ReadWrite, facts);
+        const bool mayWrite = result.isOk() && target.writable;
+        if (!result.isOk())
+            result = fs.openTarget(Access::Read, facts);
+        if (!result.isOk())
+            throwRead(result);
+        if (!facts.regular)
+            throw EInOutError(kAccessDenied);
+        lockTarget(fs);
+        // Replaced by another program's save while this one waited: read the new file.
+        TargetFacts now;
+        if (attempt < 3 && fs.findTarget(now).isOk() && now.exists && now.id != facts.id) {
+            fs.release(kTarget);
+            continue;
+        }
+
+        Contents contents;
+        contents.id = facts.id;
+        contents.notice = recover(fs, target, facts.id, mayWrite);
+        if (result = fs.read(kTarget, kMaxFileSize, contents.bytes); !result.isOk())
+            throwRead(result);
+        refuseIfTooLarge(contents.bytes.size());
+        if (result = fs.close(kTarget); !result.isOk())
+            throwRead(result);
+        fs.release(kTarget);
+        return contents;
+    }
+}
+
+SaveReport SaveBytes(FileSystem &fs, QByteArrayView bytes, const FileId &opened, bool evenIfChanged)
+{
+    SaveReport report;
+    TargetFacts target;
+    if (!fs.findTarget(target).isOk() || !target.folderFound)
+        return {SaveOutcome::ReadOnly};
+    const auto changed = [&] {
+        report.outcome = SaveOutcome::Changed;
+        report.target = target.where;
+        report.owner = target.mine ? QString() : target.owner;
+        return report;
+    };
+    if (opened.known && (!target.exists || target.id != opened) && !evenIfChanged)
+        return changed();
+    // A folder or a device in the file's place, or a file nobody may write (root included),
+    // is read-only; so is whatever the system will not open for writing.
+    if (target.exists && (!target.regular || !target.writable))
+        return {SaveOutcome::ReadOnly};
+    bool readable = false;
+    FileFacts facts;
+    if (target.exists) {
+        readable = fs.openTarget(Access::ReadWrite, facts).isOk();
+        if (!readable && !fs.openTarget(Access::Write, facts).isOk())
+            return {SaveOutcome::ReadOnly};
+        if (facts.id != target.id && !evenIfChanged)
+            return changed(); // swapped while we looked
+        lockTarget(fs);
+        if (readable)
+            report.notice = recover(fs, target, facts.id, true);
+    }
+    tidyUp(fs, target);
+
+    // More than one name for the file: a new file would leave the others with the old bytes.
+    if (!target.exists || target.links == 1) {
+        const Result result = replaceByRename(fs, bytes, target, report);
+        if (result.kind() == Result::Refused && !target.exists)
+            return {SaveOutcome::ReadOnly};
+        if (result.kind() != Result::Refused) {
+            if (!result.isOk())
+                throwWrite(result);
+            fs.release(kTarget);
+            return report;
+        }
+    }
+    // In place, a backup of the old bytes must be possible first.
+    if (!readable)
+        throw EInOutError(kAccessDenied);
+    overwriteInPlace(fs, bytes, target, facts.id, report);
+    fs.release(kTarget);
+    return report;
+}
+
+} // namespace storage

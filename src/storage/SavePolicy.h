@@ -1,0 +1,71 @@
+#pragma once
+
+#include "FileSystem.h"
+
+#include <QByteArray>
+#include <QByteArrayView>
+#include <QString>
+
+#include <memory>
+
+// How the editor reads and saves a file, written once for every platform over the primitives
+// of FileSystem.h, so that the same decisions hold everywhere and a test can make any
+// primitive fail or "crash".
+namespace storage {
+
+// The largest file read or kept: far above any file the editor works on, so that a huge or
+// sparse file is refused at once instead of filling memory.
+inline constexpr qint64 kMaxFileSize = 16 * 1024 * 1024;
+
+enum class SaveOutcome { Saved, ReadOnly, Changed };
+
+struct SaveReport
+{
+    SaveOutcome outcome = SaveOutcome::Saved;
+    FileId written;  // Saved: the file now under the name, which the next save expects
+    QString notice;  // what was done to the file on the user's behalf before the save
+    QString warning; // Saved, but the new bytes may not last, or a backup stayed: what is true
+    QString target;  // Changed: the file a save would write, a link followed
+    QString owner;   // Changed: its owner, where that is another user
+};
+
+struct Contents
+{
+    QByteArray bytes;
+    FileId id;
+    QString notice; // what was done to the file on the user's behalf before it was read
+};
+
+// What a backup of an overwrite in place records: the file it belongs to, its old bytes
+// and the new ones, from which every state a cut-short overwrite leaves can be recognised.
+struct BackupRecord
+{
+    FileId file;
+    QByteArray oldBytes;
+    QByteArray newBytes;
+};
+
+QByteArray EncodeBackup(const BackupRecord &record);
+bool DecodeBackup(QByteArrayView bytes, BackupRecord &record);
+
+// Reads the whole file, after putting right what a cut-short save in place left. Waits a
+// moment while another program saves it, then says it is busy; a file larger than
+// kMaxFileSize is refused before it is read. Failures are thrown as EInOutError.
+Contents ReadWhole(FileSystem &fs);
+
+// Makes bytes the file's whole contents and keeps the file itself: replaced by a new file
+// renamed over it when that one can carry its identity, otherwise overwritten in place with
+// a synced backup of the old bytes. The file holds the old bytes or the new ones whatever
+// fails. ReadOnly, with nothing written, when the file may not be written; Changed, with
+// nothing written, when the name leads to another file than opened (unless evenIfChanged);
+// any other failure is thrown as an EInOutError.
+SaveReport SaveBytes(FileSystem &fs, QByteArrayView bytes, const FileId &opened, bool evenIfChanged);
+
+// The platform's primitives for the file at path.
+std::unique_ptr<FileSystem> FileSystemFor(const QString &path);
+
+// Once at start-up: a file-size limit then ends a write with "Disk full" instead of
+// ending the program, and the system shows no dialogs of its own.
+void PrepareFileAccess();
+
+} // namespace storage

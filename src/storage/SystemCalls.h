@@ -1,0 +1,65 @@
+#pragma once
+
+#include <QtGlobal>
+
+#ifdef Q_OS_WIN
+#include <windows.h>
+#else
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <sys/types.h>
+#include <sys/xattr.h>
+#include <unistd.h>
+#endif
+
+// The system calls the file primitives make, one table per platform. A test may put a call
+// of its own in front of any of them (save the table, change an entry, put it back), so that
+// faults the system will not make on demand are injected the same way on every platform.
+namespace storage {
+
+struct SystemCalls
+{
+#ifdef Q_OS_WIN
+    decltype(&::CreateFileW) createFile = ::CreateFileW;
+    decltype(&::ReadFile) readFile = ::ReadFile;
+    decltype(&::WriteFile) writeFile = ::WriteFile;
+    decltype(&::FlushFileBuffers) flushFileBuffers = ::FlushFileBuffers;
+    decltype(&::SetFilePointerEx) setFilePointer = ::SetFilePointerEx;
+    decltype(&::SetEndOfFile) setEndOfFile = ::SetEndOfFile;
+    decltype(&::CloseHandle) closeHandle = ::CloseHandle;
+    decltype(&::LockFileEx) lockFile = ::LockFileEx;
+    decltype(&::MoveFileExW) moveFile = ::MoveFileExW;
+    decltype(&::DeleteFileW) deleteFile = ::DeleteFileW;
+    decltype(&::ReplaceFileW) replaceFile = ::ReplaceFileW;
+    decltype(&::SetFileAttributesW) setFileAttributes = ::SetFileAttributesW;
+    decltype(&::CreateDirectoryW) createDirectory = ::CreateDirectoryW;
+    decltype(&::FindFirstFileW) findFirstFile = ::FindFirstFileW;
+#else
+    int (*openat)(int folder, const char *name, int flags, mode_t mode) = [](int folder, const char *name, int flags,
+                                                                              mode_t mode) {
+        return ::openat(folder, name, flags, mode);
+    };
+    int (*close)(int fd) = ::close;
+    ssize_t (*pread)(int fd, void *buffer, size_t size, off_t offset) = ::pread;
+    ssize_t (*pwrite)(int fd, const void *buffer, size_t size, off_t offset) = ::pwrite;
+    int (*fdatasync)(int fd) = ::fdatasync;
+    int (*fsync)(int fd) = ::fsync;
+    int (*ftruncate)(int fd, off_t size) = ::ftruncate;
+    int (*fallocate)(int fd, off_t offset, off_t size) = ::posix_fallocate;
+    int (*renameat)(int fromFolder, const char *from, int toFolder, const char *to) = ::renameat;
+    int (*unlinkat)(int folder, const char *name, int flags) = ::unlinkat;
+    int (*linkat)(int fromFolder, const char *from, int toFolder, const char *to, int flags) = ::linkat;
+    int (*flock)(int fd, int operation) = ::flock;
+    int (*fchown)(int fd, uid_t owner, gid_t group) = ::fchown;
+    int (*fchmod)(int fd, mode_t mode) = ::fchmod;
+    int (*fsetxattr)(int fd, const char *name, const void *value, size_t size, int flags) = ::fsetxattr;
+    int (*fremovexattr)(int fd, const char *name) = ::fremovexattr;
+    DIR *(*fdopendir)(int fd) = ::fdopendir;
+#endif
+};
+
+extern SystemCalls systemCalls;
+
+} // namespace storage
