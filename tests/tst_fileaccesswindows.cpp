@@ -1,7 +1,8 @@
-#include "ClimateErrors.h"
 #include "ClimateFile.h"
 #include "ClimateTestData.h"
-#include "FileAccess.h"
+#include "FileErrors.h"
+#include "SavePolicy.h"
+#include "SystemCalls.h"
 
 #include <QTemporaryDir>
 #include <QTest>
@@ -9,6 +10,7 @@
 #include <windows.h>
 
 using namespace climate;
+using namespace storage;
 using namespace testdata;
 
 namespace {
@@ -27,8 +29,8 @@ DWORD attributesOf(const QString &path)
 QString saveOutcome(const QString &path, const QByteArray &bytes)
 {
     try {
-        return ReplaceFileContents(path, bytes) == SaveOutcome::Saved ? QStringLiteral("saved")
-                                                                      : QStringLiteral("The file is read-only");
+        return ReplaceFileContents(path, bytes).outcome == SaveOutcome::Saved ? QStringLiteral("saved")
+                                                                              : QStringLiteral("The file is read-only");
     } catch (const EInOutError &error) {
         return error.message();
     }
@@ -37,7 +39,7 @@ QString saveOutcome(const QString &path, const QByteArray &bytes)
 int loadCode(const QString &path)
 {
     try {
-        OpenForReading(path);
+        ReadWhole(*FileSystemFor(path));
     } catch (const EInOutError &error) {
         return error.ErrorCode;
     }
@@ -154,27 +156,55 @@ private slots:
         static int s_left;
         s_answer = DWORD(answer);
         s_left = times;
-        const ReplaceFileCall real = replaceFileCall;
-        replaceFileCall = [](const wchar_t *replaced, const wchar_t *replacement, const wchar_t *backup) {
+        const SystemCalls real = systemCalls;
+        systemCalls.replaceFile = [](LPCWSTR replaced, LPCWSTR replacement, LPCWSTR backup, DWORD flags, LPVOID,
+                                     LPVOID) -> BOOL {
             if (s_left-- <= 0)
-                return bool(::ReplaceFileW(replaced, replacement, backup, REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr, nullptr));
+                return ::ReplaceFileW(replaced, replacement, backup, flags, nullptr, nullptr);
             if (s_answer == ERROR_UNABLE_TO_MOVE_REPLACEMENT_2)
                 ::MoveFileW(replaced, backup);
             ::SetLastError(s_answer);
-            return false;
+            return FALSE;
         };
         const QString result = saveOutcome(m_file, fileOf(kRegionSlots));
-        replaceFileCall = real;
+        systemCalls = real;
         QCOMPARE(result, outcome);
         QCOMPARE(readFile(m_file), result == QStringLiteral("saved") ? fileOf(kRegionSlots) : fileOf(3));
         QCOMPARE(strayFiles(), QStringList());
     }
 
-    void newFileIsCreatedInItsFolder()
+    // A new file, then saved again and again: each save's file is the one the next expects.
+    void newFileIsCreatedAndSavedAgain()
     {
-        QCOMPARE(saveOutcome(m_file, fileOf(2)), QStringLiteral("saved"));
-        QCOMPARE(readFile(m_file), fileOf(2));
+        FileId opened;
+        for (int regions = 2; regions <= 4; ++regions) {
+            const SaveReport report = ReplaceFileContents(m_file, fileOf(regions), opened);
+            QCOMPARE(report.outcome, SaveOutcome::Saved);
+            QCOMPARE(report.written, ReadWhole(*FileSystemFor(m_file)).id);
+            opened = report.written;
+        }
+        QCOMPARE(readFile(m_file), fileOf(4));
         QCOMPARE(strayFiles(), QStringList());
+    }
+
+    // A save in place cut short: the next Open puts the old bytes back from the user's own
+    // backup and says so; a file changed by hand since is left as it is.
+    void openPutsBackOnlyWhatACutShortSaveTore()
+    {
+        const QByteArray oldBytes = fileOf(3);
+        const QByteArray newBytes = fileOf(4);
+        const QByteArray torn = newBytes.left(100) + oldBytes.mid(100) + QByteArray(newBytes.size() - oldBytes.size(), '\0');
+        for (const QByteArray &now : {torn, QByteArray("edited by hand")}) {
+            writeFile(m_file, now);
+            const FileId id = ReadWhole(*FileSystemFor(m_file)).id;
+            writeFile(m_folder + QStringLiteral("/.weather.cfg.nimbrel-backup"), EncodeBackup({id, oldBytes, newBytes}));
+            const Contents contents = ReadWhole(*FileSystemFor(m_file));
+            QCOMPARE(contents.bytes, now == torn ? oldBytes : now);
+            QVERIFY2(contents.notice.contains(now == torn ? QStringLiteral("put back") : QStringLiteral("left as it is")),
+                     qPrintable(contents.notice));
+            for (const QString &name : strayFiles())
+                QVERIFY(name.startsWith(QStringLiteral(".weather.cfg.nimbrel-kept-")) && QFile::remove(m_folder + u'/' + name));
+        }
     }
 
     void missingFolderOrFolderInPlace()

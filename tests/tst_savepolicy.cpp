@@ -415,18 +415,20 @@ private slots:
         QCOMPARE(first.report.written, clean.disk->targetId());
         QCOMPARE(clean.disk->count("nimbrel"), 0);
 
-        const Result faults[] = {{Result::Failed, 5}, {Result::Refused, 13}, {Result::Busy, 11}, {Result::Failed, 5}, {}};
+        // Failed, refused, busy once; then the disk dies, or stays busy; then a crash.
+        const Result faults[] = {{Result::Failed, 5}, {Result::Refused, 13}, {Result::Busy, 11},
+                                 {Result::Failed, 5}, {Result::Busy, 11},   {}};
         for (int k = 1; k <= clean.calls; ++k) {
-            for (int f = 0; f < 5; ++f) {
+            for (int f = 0; f < 6; ++f) {
                 FakeFileSystem fs(diskFor(path));
                 const QString row = QStringLiteral("call %1 of %2 (%3), fault %4").arg(k).arg(clean.calls)
                                         .arg(QString::fromLatin1(clean.log[k - 1])).arg(f);
-                if (f == 4) {
+                if (f == 5) {
                     fs.crashAt = k;
                 } else {
                     fs.failAt = k;
                     fs.failWith = faults[f];
-                    fs.diskDies = f == 3;
+                    fs.diskDies = f >= 3;
                 }
                 Outcome result;
                 try {
@@ -465,7 +467,7 @@ private slots:
                     QVERIFY2(contents.bytes == kOld || fs.disk->count("nimbrel-kept-") == 1, qPrintable(row));
                 }
                 QVERIFY2(result.outcome != SaveOutcome::Saved || result.message.isEmpty(), qPrintable(row));
-                QVERIFY2(fs.disk->count("nimbrel-tmp") == 0 || f == 3, qPrintable(row));
+                QVERIFY2(fs.disk->count("nimbrel-tmp") == 0 || fs.diskDies, qPrintable(row));
             }
         }
     }

@@ -1,21 +1,23 @@
-#include "FileAccess.h"
+#include "FileErrors.h"
+#include "SavePolicy.h"
+#include "SystemCalls.h"
 
-#include "ClimateErrors.h"
-
-#include <QByteArray>
 #include <QDir>
 #include <QFileInfo>
-#include <QStringList>
-#include <QRandomGenerator>
 
-#include <iterator>
+#include <map>
 #include <utility>
 
-#include <windows.h>
+#include <aclapi.h>
+#include <sddl.h>
 
-namespace climate {
+namespace storage {
+
+SystemCalls systemCalls;
 
 namespace {
+
+SystemCalls &os = systemCalls;
 
 // A handle that is closed when it goes out of scope; close() says whether closing worked.
 class Handle
@@ -27,27 +29,20 @@ public:
     }
     Handle(const Handle &) = delete;
     Handle &operator=(const Handle &) = delete;
-    ~Handle()
-    {
-        if (isOpen())
-            ::CloseHandle(m_handle);
-    }
+    ~Handle() { reset(); }
 
     HANDLE get() const { return m_handle; }
     bool isOpen() const { return m_handle != INVALID_HANDLE_VALUE; }
 
-    void reset(HANDLE handle)
+    void reset(HANDLE handle = INVALID_HANDLE_VALUE)
     {
         if (isOpen())
-            ::CloseHandle(m_handle);
+            os.closeHandle(m_handle);
         m_handle = handle;
     }
 
     // 0, or the system's error code.
-    DWORD close()
-    {
-        return ::CloseHandle(std::exchange(m_handle, INVALID_HANDLE_VALUE)) ? 0 : ::GetLastError();
-    }
+    DWORD close() { return os.closeHandle(std::exchange(m_handle, INVALID_HANDLE_VALUE)) ? 0 : ::GetLastError(); }
 
 private:
     HANDLE m_handle;
@@ -58,169 +53,156 @@ std::wstring nativePath(const QString &path)
     return QDir::toNativeSeparators(path).toStdWString();
 }
 
-DWORD lastErrorOr(DWORD fallback)
+// What a system error code means to the policy.
+Result resultOf(DWORD err)
 {
-    const DWORD err = ::GetLastError();
-    return err ? err : fallback;
+    switch (err) {
+    case 0: return {};
+    case ERROR_FILE_EXISTS:
+    case ERROR_ALREADY_EXISTS: return {Result::Exists, int(err)};
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_PATH_NOT_FOUND: return {Result::Missing, int(err)};
+    case ERROR_SHARING_VIOLATION:
+    case ERROR_LOCK_VIOLATION: return {Result::Busy, int(err)};
+    case ERROR_ACCESS_DENIED:
+    case ERROR_WRITE_PROTECT:
+    case ERROR_DISK_FULL:
+    case ERROR_HANDLE_DISK_FULL: return {Result::Refused, int(err)};
+    default: return {Result::Failed, int(err)};
+    }
 }
 
-DWORD seek(HANDLE file, qint64 offset)
+// The last error, or fallback where a call failed without saying why.
+Result lastError(DWORD fallback)
+{
+    const DWORD err = ::GetLastError();
+    return resultOf(err ? err : fallback);
+}
+
+Result seek(HANDLE file, qint64 offset)
 {
     LARGE_INTEGER at;
     at.QuadPart = offset;
-    return ::SetFilePointerEx(file, at, nullptr, FILE_BEGIN) ? 0 : ::GetLastError();
+    return os.setFilePointer(file, at, nullptr, FILE_BEGIN) ? Result() : lastError(ERROR_SEEK);
 }
 
-DWORD resize(HANDLE file, qint64 size)
+Result resizeTo(HANDLE file, qint64 size)
 {
-    if (const DWORD err = seek(file, size))
-        return err;
-    return ::SetEndOfFile(file) ? 0 : ::GetLastError();
+    if (const Result result = seek(file, size); !result.isOk())
+        return result;
+    return os.setEndOfFile(file) ? Result() : lastError(ERROR_WRITE_FAULT);
 }
 
-// 0, or the error code. A write that makes no progress without saying why is a write fault.
-DWORD writeAll(HANDLE file, QByteArrayView bytes, qint64 offset = 0)
+// The user the editor runs as, and whether a security identifier is one that may do
+// anything anyway (the system itself, the administrators).
+struct Token
 {
-    if (const DWORD err = seek(file, offset))
-        return err;
-    qsizetype done = 0;
-    while (done < bytes.size()) {
-        const DWORD chunk = DWORD(std::min<qsizetype>(bytes.size() - done, 1 << 20));
-        DWORD written = 0;
-        if (!::WriteFile(file, bytes.data() + done, chunk, &written, nullptr))
-            return lastErrorOr(ERROR_WRITE_FAULT);
-        if (written == 0)
-            return ERROR_WRITE_FAULT;
-        done += written;
-    }
-    return 0;
-}
+    QByteArray user;
 
-DWORD readAll(HANDLE file, QByteArray &out)
-{
-    out.clear();
-    if (const DWORD err = seek(file, 0))
-        return err;
-    char buffer[64 * 1024];
-    for (;;) {
-        DWORD got = 0;
-        if (!::ReadFile(file, buffer, sizeof buffer, &got, nullptr))
-            return lastErrorOr(ERROR_READ_FAULT);
-        if (got == 0)
-            return 0;
-        out.append(buffer, got);
-    }
-}
-
-DWORD flush(HANDLE file)
-{
-    return ::FlushFileBuffers(file) ? 0 : lastErrorOr(ERROR_WRITE_FAULT);
-}
-
-// The volume and index that name a file on Windows, as device and inode do elsewhere.
-FileId idOf(HANDLE file, BY_HANDLE_FILE_INFORMATION *details = nullptr)
-{
-    BY_HANDLE_FILE_INFORMATION info{};
-    if (!::GetFileInformationByHandle(file, &info))
-        return {};
-    if (details)
-        *details = info;
-    return {info.dwVolumeSerialNumber, quint64(info.nFileIndexHigh) << 32 | info.nFileIndexLow, true};
-}
-
-class WindowsReadableFile : public ReadableFile
-{
-public:
-    explicit WindowsReadableFile(const QString &path)
-        : m_file(::CreateFileW(nativePath(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                               OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr))
+    Token()
     {
-        // A folder cannot be opened this way and says "access denied" by itself.
-        if (!m_file.isOpen())
-            throwIoError(int(::GetLastError()), FileOperation::Read);
-        // A device or a pipe ("NUL", "\\.\pipe\...") is not the game's file.
-        if (::GetFileType(m_file.get()) != FILE_TYPE_DISK)
-            throwIoError(ERROR_ACCESS_DENIED, FileOperation::Read);
-        m_id = idOf(m_file.get());
+        HANDLE token = nullptr;
+        if (!::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, &token))
+            return;
+        DWORD size = 0;
+        ::GetTokenInformation(token, TokenUser, nullptr, 0, &size);
+        QByteArray buffer(int(size), '\0');
+        if (::GetTokenInformation(token, TokenUser, buffer.data(), size, &size)) {
+            const PSID sid = reinterpret_cast<TOKEN_USER *>(buffer.data())->User.Sid;
+            user = QByteArray(static_cast<const char *>(sid), int(::GetLengthSid(sid)));
+        }
+        ::CloseHandle(token);
     }
 
-    FileId identity() const override { return m_id; }
-
-    qint64 read(char *buffer, qint64 maxSize) override
+    bool isUser(PSID sid) const
     {
-        DWORD got = 0;
-        if (!::ReadFile(m_file.get(), buffer, DWORD(std::min<qint64>(maxSize, 1 << 30)), &got, nullptr))
-            throwIoError(int(lastErrorOr(ERROR_READ_FAULT)), FileOperation::Read);
-        return got;
+        return !user.isEmpty() && ::EqualSid(sid, const_cast<char *>(user.constData()));
     }
-
-    void rewind() override
+    static bool isTrusted(PSID sid)
     {
-        if (!::SetFilePointerEx(m_file.get(), LARGE_INTEGER{}, nullptr, FILE_BEGIN))
-            throwIoError(int(lastErrorOr(ERROR_READ_FAULT)), FileOperation::Read);
+        return ::IsWellKnownSid(sid, WinLocalSystemSid) || ::IsWellKnownSid(sid, WinBuiltinAdministratorsSid);
     }
-
-    void close() override
-    {
-        if (const DWORD err = m_file.close())
-            throwIoError(int(err), FileOperation::Read);
-    }
-
-private:
-    Handle m_file;
-    FileId m_id;
 };
 
-QString randomSuffix()
+const Token &token()
 {
-    static const char16_t kLetters[] = u"abcdefghijklmnopqrstuvwxyz0123456789";
-    QString suffix(6, u'0');
-    for (QChar &c : suffix)
-        c = kLetters[QRandomGenerator::global()->bounded(int(std::size(kLetters) - 1))];
-    return suffix;
+    static const Token current;
+    return current;
 }
 
-QString hex8(quint32 value)
+QString accountName(PSID sid)
 {
-    return QString::number(value, 16).rightJustified(8, u'0');
+    wchar_t name[256];
+    wchar_t domain[256];
+    DWORD nameSize = 256;
+    DWORD domainSize = 256;
+    SID_NAME_USE use;
+    if (::LookupAccountSidW(nullptr, sid, name, &nameSize, domain, &domainSize, &use))
+        return QString::fromWCharArray(name);
+    LPWSTR text = nullptr;
+    QString shown = QStringLiteral("another user");
+    if (::ConvertSidToStringSidW(sid, &text)) {
+        shown = QString::fromWCharArray(text);
+        ::LocalFree(text);
+    }
+    return shown;
 }
 
-// The names in a folder that start with prefix.
-QStringList entriesOf(const QString &folder, const QString &prefix)
+// Who owns the file, and whether anyone but its user, the system and the administrators
+// may change it by its access list.
+void ownershipOf(HANDLE file, FileFacts &facts, QString *owner = nullptr)
 {
-    QStringList names;
-    WIN32_FIND_DATAW found{};
-    const HANDLE search = ::FindFirstFileW(nativePath(folder + u'/' + prefix + u'*').c_str(), &found);
-    if (search == INVALID_HANDLE_VALUE)
-        return names;
-    do {
-        names << QString::fromWCharArray(found.cFileName);
-    } while (::FindNextFileW(search, &found));
-    ::FindClose(search);
-    return names;
+    PSID ownerSid = nullptr;
+    PACL dacl = nullptr;
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    if (::GetSecurityInfo(file, SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION, &ownerSid,
+                          nullptr, &dacl, nullptr, &descriptor)
+        != ERROR_SUCCESS)
+        return; // unknown: neither mine nor safe
+    facts.mine = ownerSid && token().isUser(ownerSid);
+    if (owner && ownerSid)
+        *owner = accountName(ownerSid);
+    constexpr DWORD kWrites = FILE_WRITE_DATA | FILE_APPEND_DATA | WRITE_DAC | WRITE_OWNER | GENERIC_WRITE | GENERIC_ALL;
+    facts.othersMayWrite = !dacl; // no list at all lets everyone in
+    for (DWORD i = 0; dacl && i < dacl->AceCount && !facts.othersMayWrite; ++i) {
+        ACE_HEADER *ace = nullptr;
+        if (!::GetAce(dacl, i, reinterpret_cast<void **>(&ace)) || ace->AceType != ACCESS_ALLOWED_ACE_TYPE)
+            continue;
+        const auto *allowed = reinterpret_cast<ACCESS_ALLOWED_ACE *>(ace);
+        const PSID sid = const_cast<DWORD *>(&allowed->SidStart);
+        facts.othersMayWrite = (allowed->Mask & kWrites) && !token().isUser(sid) && !Token::isTrusted(sid)
+                               && !::IsWellKnownSid(sid, WinCreatorOwnerSid);
+    }
+    ::LocalFree(descriptor);
 }
 
-DWORD readFile(const QString &path, QByteArray &bytes)
+// Volume and index name a file on Windows, as device and inode do elsewhere.
+Result factsOf(HANDLE file, FileFacts &facts, BY_HANDLE_FILE_INFORMATION *details = nullptr)
 {
-    Handle file(::CreateFileW(nativePath(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                              FILE_ATTRIBUTE_NORMAL, nullptr));
-    return file.isOpen() ? readAll(file.get(), bytes) : lastErrorOr(ERROR_READ_FAULT);
+    if (::GetFileType(file) != FILE_TYPE_DISK) // a device ("NUL") or a pipe is not a file
+        return {};
+    BY_HANDLE_FILE_INFORMATION info{};
+    if (!::GetFileInformationByHandle(file, &info))
+        return lastError(ERROR_ACCESS_DENIED);
+    facts.id = {info.dwVolumeSerialNumber, quint64(info.nFileIndexHigh) << 32 | info.nFileIndexLow, true};
+    facts.size = qint64(quint64(info.nFileSizeHigh) << 32 | info.nFileSizeLow);
+    facts.regular = !(info.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE | FILE_ATTRIBUTE_REPARSE_POINT));
+    facts.writable = !(info.dwFileAttributes & FILE_ATTRIBUTE_READONLY);
+    if (facts.regular)
+        ownershipOf(file, facts);
+    if (details)
+        *details = info;
+    return {};
 }
 
-bool folderTakesNoFile(DWORD err)
+QString decoded(const QByteArray &name)
 {
-    return err == ERROR_ACCESS_DENIED || err == ERROR_WRITE_PROTECT || err == ERROR_DISK_FULL
-           || err == ERROR_HANDLE_DISK_FULL;
+    return QString::fromUtf8(name);
 }
 
-bool busy(DWORD err)
-{
-    return err == ERROR_SHARING_VIOLATION || err == ERROR_LOCK_VIOLATION;
-}
-
-// The primitives of a save on Windows. The data folder is held open without delete sharing
-// for the whole save, so it cannot be renamed or replaced under it; paths stay UTF-16.
-class WindowsFileSystem : public SaveFileSystem
+// The primitives on Windows. The data folder is held open without delete sharing for the
+// whole save, so it cannot be renamed or replaced under it; paths stay UTF-16.
+class WindowsFileSystem : public FileSystem
 {
 public:
     explicit WindowsFileSystem(const QString &path)
@@ -231,287 +213,303 @@ public:
         m_name = m_path.mid(slash + 1);
     }
 
-    int findTarget(SaveTarget &target) override
+    Result findTarget(TargetFacts &target) override
     {
-        m_folderHandle.reset(::CreateFileW(nativePath(m_folder).c_str(), FILE_LIST_DIRECTORY,
+        m_folderHandle.reset(os.createFile(nativePath(m_folder).c_str(), FILE_LIST_DIRECTORY,
                                            FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
                                            FILE_FLAG_BACKUP_SEMANTICS, nullptr));
         if (!m_folderHandle.isOpen()) {
             const DWORD err = ::GetLastError();
-            return err == ERROR_FILE_NOT_FOUND || err == ERROR_PATH_NOT_FOUND || err == ERROR_DIRECTORY ? 0 : int(err);
+            return err == ERROR_FILE_NOT_FOUND || err == ERROR_PATH_NOT_FOUND || err == ERROR_DIRECTORY ? Result()
+                                                                                                         : resultOf(err);
         }
         target.folderFound = true;
-        Handle file(::CreateFileW(nativePath(m_path).c_str(), FILE_READ_ATTRIBUTES,
-                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
-                                  FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+        target.name = m_name.toUtf8();
+        target.where = pathOf(Place::Folder, target.name);
+        const auto openFor = [&](DWORD access) {
+            return os.createFile(nativePath(m_path).c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                 nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+        };
+        Handle file(openFor(FILE_READ_ATTRIBUTES));
         if (!file.isOpen()) {
             const DWORD err = ::GetLastError();
-            return err == ERROR_FILE_NOT_FOUND ? 0 : int(err);
+            return err == ERROR_FILE_NOT_FOUND ? Result() : resultOf(err);
         }
         BY_HANDLE_FILE_INFORMATION info{};
+        if (const Result result = factsOf(file.get(), target, &info); !result.isOk())
+            return result;
+        if (target.regular) // a device may not answer who owns it
+            file.reset(openFor(READ_CONTROL));
+        if (file.isOpen())
+            ownershipOf(file.get(), target, &target.owner);
         target.exists = true;
-        target.id = idOf(file.get(), &info);
-        m_id = target.id;
-        m_attributes = info.dwFileAttributes;
-        target.regular = !(info.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE))
-                         && ::GetFileType(file.get()) == FILE_TYPE_DISK;
-        target.writable = !(info.dwFileAttributes & FILE_ATTRIBUTE_READONLY);
         target.links = info.nNumberOfLinks;
+        m_attributes = info.dwFileAttributes;
         m_exists = true;
-        return 0;
+        return {};
     }
 
     // A file that another program holds open without letting others write it cannot be
     // saved; one held by a program that shares writing (C's fopen) is written in place,
     // since it cannot be replaced while it is held.
-    int openTarget(bool &readable, FileId &id) override
+    Result openTarget(Access access, FileFacts &facts) override
     {
-        readable = true;
-        if (!reopenTarget(GENERIC_READ | GENERIC_WRITE, 0) && busy(::GetLastError()))
-            m_heldByWriter = reopenTarget(GENERIC_READ | GENERIC_WRITE, FILE_SHARE_WRITE);
-        if (!m_target.isOpen() && ::GetLastError() == ERROR_ACCESS_DENIED) {
-            readable = false;
-            reopenTarget(GENERIC_WRITE, 0);
+        if (access == Access::Read) {
+            if (!reopenTarget(GENERIC_READ, FILE_SHARE_WRITE))
+                return lastError(ERROR_ACCESS_DENIED);
+        } else {
+            const DWORD rights = access == Access::Write ? GENERIC_WRITE : GENERIC_READ | GENERIC_WRITE;
+            if (!reopenTarget(rights, 0) && resultOf(::GetLastError()).kind() == Result::Busy)
+                m_heldByWriter = reopenTarget(rights, FILE_SHARE_WRITE);
+            if (!target().isOpen())
+                return lastError(ERROR_ACCESS_DENIED);
+            // Held by a program that does not let it be deleted: it cannot be replaced either.
+            Handle probe(os.createFile(nativePath(m_path).c_str(), DELETE,
+                                       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                       FILE_ATTRIBUTE_NORMAL, nullptr));
+            m_heldByWriter = m_heldByWriter || (!probe.isOpen() && resultOf(::GetLastError()).kind() == Result::Busy);
         }
-        if (!m_target.isOpen())
-            return int(lastErrorOr(ERROR_ACCESS_DENIED));
-        if (::GetFileType(m_target.get()) != FILE_TYPE_DISK)
-            return ERROR_ACCESS_DENIED;
-        // Held by a program that does not let it be deleted: it cannot be replaced either.
-        Handle probe(::CreateFileW(nativePath(m_path).c_str(), DELETE,
-                                   FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
-                                   FILE_ATTRIBUTE_NORMAL, nullptr));
-        m_heldByWriter = m_heldByWriter || (!probe.isOpen() && busy(::GetLastError()));
-        id = idOf(m_target.get());
-        return 0;
+        return factsOf(target().get(), facts);
     }
 
-    // A new file of an earlier save is open only while that save runs: one that can be
-    // deleted was left by a save that was killed.
-    void removeLeftovers() override
+    // The replaced file gets a name of its own, so that a failed replacement leaves every
+    // file under a name this code knows; weather.cfg stands afterwards whatever happened.
+    Result replaceTarget(const QByteArray &name) override
     {
-        for (const QString &entry : entriesOf(m_folder, temporaryPrefix())) {
-            if (entry.size() == temporaryPrefix().size() + 6)
-                ::DeleteFileW(nativePath(m_folder + u'/' + entry).c_str());
-        }
-    }
-
-    int createTemporary() override
-    {
-        for (int attempt = 0; attempt < 100; ++attempt) {
-            m_tempName = m_folder + u'/' + temporaryPrefix() + randomSuffix();
-            m_temp.reset(::CreateFileW(nativePath(m_tempName).c_str(), GENERIC_READ | GENERIC_WRITE | DELETE, 0,
-                                       nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
-            if (m_temp.isOpen())
-                return 0;
-            if (::GetLastError() != ERROR_FILE_EXISTS)
-                break;
-        }
-        m_tempName.clear();
-        return int(lastErrorOr(ERROR_ACCESS_DENIED));
-    }
-
-    // ReplaceFileW keeps the old file's security descriptor; the attributes are given with
-    // the replacement (replaceTarget), since not every implementation carries them over.
-    int copyIdentity(bool) override { return 0; }
-    int writeTemporary(QByteArrayView bytes) override { return int(writeAll(m_temp.get(), bytes)); }
-    int syncTemporary() override { return int(flush(m_temp.get())); }
-    int closeTemporary() override { return int(m_temp.close()); }
-
-    int replaceTarget() override
-    {
-        const std::wstring temp = nativePath(m_tempName);
-        const std::wstring target = nativePath(m_path);
-        if (!m_exists) {
-            if (!::MoveFileExW(temp.c_str(), target.c_str(), MOVEFILE_WRITE_THROUGH))
-                return int(lastErrorOr(ERROR_WRITE_FAULT));
-            m_tempName.clear();
-            return 0;
-        }
+        const std::wstring temp = nativePath(m_folder + u'/' + decoded(name));
+        const std::wstring file = nativePath(m_path);
+        if (!m_exists)
+            return os.moveFile(temp.c_str(), file.c_str(), MOVEFILE_WRITE_THROUGH) ? Result() : lastError(ERROR_WRITE_FAULT);
         if (m_heldByWriter)
-            return kNotKept;
-        ::SetFileAttributesW(temp.c_str(), m_attributes & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM
-                                                           | FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED));
-        m_target.close(); // the replacement needs the file to itself
-        // With a name for the replaced file, a failed replacement leaves every file under a
-        // name this code knows.
+            return {Result::Refused, ERROR_SHARING_VIOLATION};
+        target().reset(); // the replacement needs the file to itself
         const std::wstring replaced = nativePath(m_folder + u'/' + m_name + QStringLiteral(".nimbrel-replaced"));
-        ::DeleteFileW(replaced.c_str());
-        DWORD err = 0;
-        for (int attempt = 0; attempt < 20; ++attempt) {
-            if (replaceFileCall(target.c_str(), temp.c_str(), replaced.c_str())) {
-                ::DeleteFileW(replaced.c_str());
-                m_tempName.clear();
-                return 0;
-            }
-            err = lastErrorOr(ERROR_WRITE_FAULT);
-            if (!busy(err))
+        os.deleteFile(replaced.c_str());
+        if (os.replaceFile(file.c_str(), temp.c_str(), replaced.c_str(), REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr, nullptr)) {
+            os.deleteFile(replaced.c_str());
+            return {};
+        }
+        const DWORD err = ::GetLastError() ? ::GetLastError() : ERROR_WRITE_FAULT;
+        // The old file went to the replaced name, the new one kept its own: finish by hand.
+        if (err == ERROR_UNABLE_TO_MOVE_REPLACEMENT_2 && os.moveFile(temp.c_str(), file.c_str(), MOVEFILE_WRITE_THROUGH)) {
+            os.deleteFile(replaced.c_str());
+            return {};
+        }
+        if (::GetFileAttributesW(file.c_str()) == INVALID_FILE_ATTRIBUTES)
+            os.moveFile(replaced.c_str(), file.c_str(), MOVEFILE_WRITE_THROUGH);
+        if (!reopenTarget(GENERIC_READ | GENERIC_WRITE, 0) || (m_locked && !lock(kTarget).isOk()))
+            return lastError(err);
+        return resultOf(err);
+    }
+
+    // ReplaceFileW keeps the old file's security descriptor; the attributes go with the new file.
+    Result copyIdentity(File file, bool targetExists) override
+    {
+        if (!targetExists)
+            return {};
+        constexpr DWORD kKept =
+            FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
+        const DWORD attributes = m_attributes & kKept;
+        return os.setFileAttributes(nativePath(m_files[file].path).c_str(), attributes ? attributes : FILE_ATTRIBUTE_NORMAL)
+                   ? Result()
+                   : Result(Result::Refused, int(::GetLastError()));
+    }
+
+    // Nobody else may open it while it is written: that is its lock.
+    Result create(Place place, const QByteArray &name, File &file) override
+    {
+        const QString folder = folderOf(place);
+        if (place == Place::Cache)
+            os.createDirectory(nativePath(folder).c_str(), nullptr);
+        const QString path = folder + u'/' + decoded(name);
+        HANDLE handle = os.createFile(nativePath(path).c_str(), GENERIC_READ | GENERIC_WRITE | DELETE, 0, nullptr,
+                                      CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (handle == INVALID_HANDLE_VALUE)
+            return lastError(ERROR_ACCESS_DENIED);
+        file = adopt(handle, path);
+        return {};
+    }
+
+    Result createUnnamed(File &) override { return {Result::Failed, ERROR_NOT_SUPPORTED}; }
+    Result name(File, const QByteArray &) override { return {Result::Failed, ERROR_NOT_SUPPORTED}; }
+
+    Result open(Place place, const QByteArray &name, File &file, FileFacts &facts) override
+    {
+        const QString path = folderOf(place) + u'/' + decoded(name);
+        HANDLE handle = os.createFile(nativePath(path).c_str(), GENERIC_READ | READ_CONTROL,
+                                      FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                      FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+        if (handle == INVALID_HANDLE_VALUE)
+            return lastError(ERROR_ACCESS_DENIED);
+        file = adopt(handle, path);
+        return factsOf(handle, facts);
+    }
+
+    Result facts(File file, FileFacts &facts) override { return factsOf(m_files[file].handle.get(), facts); }
+
+    // The target is locked past any byte it can have; another file is held without sharing.
+    Result lock(File file) override
+    {
+        if (file != kTarget)
+            return {};
+        OVERLAPPED at{};
+        at.Offset = 0xfffffff0;
+        at.OffsetHigh = 0x7fffffff;
+        if (!os.lockFile(target().get(), LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &at))
+            return lastError(ERROR_LOCK_VIOLATION);
+        m_locked = true;
+        return {};
+    }
+
+    Result read(File file, qint64 limit, QByteArray &bytes) override
+    {
+        const HANDLE handle = m_files[file].handle.get();
+        bytes.clear();
+        if (const Result result = seek(handle, 0); !result.isOk())
+            return result;
+        char buffer[64 * 1024];
+        while (bytes.size() <= limit) {
+            DWORD got = 0;
+            if (!os.readFile(handle, buffer, sizeof buffer, &got, nullptr))
+                return lastError(ERROR_READ_FAULT);
+            if (got == 0)
                 break;
-            ::Sleep(50); // a virus scanner or the search indexer reading the new file
+            bytes.append(buffer, got);
         }
-        if (err == ERROR_UNABLE_TO_MOVE_REPLACEMENT_2) {
-            // The old file went to the replaced name, the new one kept its own: finish by hand.
-            if (::MoveFileExW(temp.c_str(), target.c_str(), MOVEFILE_WRITE_THROUGH)) {
-                ::DeleteFileW(replaced.c_str());
-                m_tempName.clear();
-                return 0;
-            }
-        }
-        // Whatever happened, weather.cfg stays: the old file goes back under its name.
-        if (::GetFileAttributesW(target.c_str()) == INVALID_FILE_ATTRIBUTES)
-            ::MoveFileExW(replaced.c_str(), target.c_str(), MOVEFILE_WRITE_THROUGH);
-        if (!reopenTarget(GENERIC_READ | GENERIC_WRITE, 0))
-            return int(lastErrorOr(err));
-        // Denied the replacement itself (the folder lets the file be written, not replaced):
-        // writing in place still keeps the file.
-        return err == ERROR_ACCESS_DENIED ? kNotKept : int(err);
+        return {};
     }
 
-    void syncFolder() override {} // the moves above are written through
-
-    void discardTemporary() override
+    // A write that makes no progress without saying why is a write fault.
+    Result write(File file, QByteArrayView bytes) override
     {
-        m_temp.reset(INVALID_HANDLE_VALUE);
-        if (!m_tempName.isEmpty())
-            ::DeleteFileW(nativePath(m_tempName).c_str());
-        m_tempName.clear();
-    }
-
-    int readTarget(QByteArray &bytes) override { return int(readAll(m_target.get(), bytes)); }
-
-    int writeBackup(const Backup &backup, QString &where) override
-    {
-        m_backupPath = m_folder + u'/' + backupPrefix() + hex8(backup.newChecksum);
-        DWORD err = writeWhole(m_backupPath, backup.oldBytes);
-        if (folderTakesNoFile(err)) {
-            const QString cache = cacheFolder();
-            ::CreateDirectoryW(nativePath(cache).c_str(), nullptr);
-            m_backupPath = cache + u'/' + cachePrefix() + hex8(backup.newChecksum) + QStringLiteral(".cfg");
-            err = writeWhole(m_backupPath, backup.oldBytes);
+        const HANDLE handle = m_files[file].handle.get();
+        if (const Result result = seek(handle, 0); !result.isOk())
+            return result;
+        for (qsizetype done = 0; done < bytes.size();) {
+            const DWORD chunk = DWORD(std::min<qsizetype>(bytes.size() - done, 1 << 20));
+            DWORD written = 0;
+            if (!os.writeFile(handle, bytes.data() + done, chunk, &written, nullptr))
+                return lastError(ERROR_WRITE_FAULT);
+            if (written == 0)
+                return resultOf(ERROR_WRITE_FAULT);
+            done += written;
         }
-        if (err) {
-            m_backupPath.clear();
-            return int(err);
-        }
-        where = QDir::toNativeSeparators(QFileInfo(m_backupPath).absoluteFilePath());
-        return 0;
-    }
-
-    int findBackup(Backup &backup) override
-    {
-        const auto look = [&](const QString &folder, const QString &prefix, qsizetype extra) {
-            for (const QString &entry : entriesOf(folder, prefix)) {
-                bool ok = false;
-                backup.newChecksum = entry.mid(prefix.size(), 8).toUInt(&ok, 16);
-                if (!ok || entry.size() != prefix.size() + 8 + extra
-                    || readFile(folder + u'/' + entry, backup.oldBytes) != 0)
-                    continue;
-                m_backupPath = folder + u'/' + entry;
-                backup.where = QDir::toNativeSeparators(QFileInfo(m_backupPath).absoluteFilePath());
-                return true;
-            }
-            return false;
-        };
-        return look(m_folder, backupPrefix(), 0) || look(cacheFolder(), cachePrefix(), 4) ? 0 : ENOENT;
-    }
-
-    int removeBackup() override
-    {
-        if (m_backupPath.isEmpty())
-            return 0;
-        const bool removed = ::DeleteFileW(nativePath(m_backupPath).c_str());
-        m_backupPath.clear();
-        return removed ? 0 : int(lastErrorOr(ERROR_ACCESS_DENIED));
+        return {};
     }
 
     // Growing the file first makes a full disk fail before a byte is changed.
-    int reserve(qint64 size) override
+    Result reserve(File file, qint64 size) override
     {
         LARGE_INTEGER now{};
-        if (!::GetFileSizeEx(m_target.get(), &now))
-            return int(lastErrorOr(ERROR_WRITE_FAULT));
-        return size > now.QuadPart ? int(resize(m_target.get(), size)) : 0;
+        const HANDLE handle = m_files[file].handle.get();
+        if (!::GetFileSizeEx(handle, &now))
+            return lastError(ERROR_WRITE_FAULT);
+        return size > now.QuadPart ? resizeTo(handle, size) : Result();
     }
 
-    int overwriteTarget(QByteArrayView bytes) override
+    Result resize(File file, qint64 size) override { return resizeTo(m_files[file].handle.get(), size); }
+
+    Result sync(File file) override
     {
-        if (const DWORD err = writeAll(m_target.get(), bytes))
-            return int(err);
-        return int(resize(m_target.get(), bytes.size()));
+        return os.flushFileBuffers(m_files[file].handle.get()) ? Result() : lastError(ERROR_WRITE_FAULT);
     }
 
-    int syncTarget() override { return int(flush(m_target.get())); }
-    int closeTarget() override { return int(m_target.close()); }
+    Result close(File file) override { return resultOf(m_files[file].handle.close()); }
+    void release(File file) override
+    {
+        m_files.erase(file);
+        if (file == kTarget)
+            m_locked = false;
+    }
+
+    Result rename(Place place, const QByteArray &from, const QByteArray &to) override
+    {
+        const QString folder = folderOf(place) + u'/';
+        return os.moveFile(nativePath(folder + decoded(from)).c_str(), nativePath(folder + decoded(to)).c_str(),
+                           MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)
+                   ? Result()
+                   : lastError(ERROR_WRITE_FAULT);
+    }
+
+    Result remove(Place place, const QByteArray &name) override
+    {
+        return os.deleteFile(nativePath(folderOf(place) + u'/' + decoded(name)).c_str()) ? Result()
+                                                                                          : lastError(ERROR_ACCESS_DENIED);
+    }
+
+    Result syncFolder(Place) override { return {}; } // every move is written through
+
+    Result list(Place place, const QByteArray &prefix, QByteArrayList &names) override
+    {
+        WIN32_FIND_DATAW found{};
+        const HANDLE search =
+            os.findFirstFile(nativePath(folderOf(place) + u'/' + decoded(prefix) + u'*').c_str(), &found);
+        if (search == INVALID_HANDLE_VALUE)
+            return ::GetLastError() == ERROR_FILE_NOT_FOUND ? Result() : lastError(ERROR_PATH_NOT_FOUND);
+        do {
+            names << QString::fromWCharArray(found.cFileName).toUtf8();
+        } while (::FindNextFileW(search, &found));
+        ::FindClose(search);
+        return {};
+    }
+
+    QString pathOf(Place place, const QByteArray &name) override
+    {
+        return QDir::toNativeSeparators(QFileInfo(folderOf(place) + u'/' + decoded(name)).absoluteFilePath());
+    }
+
+    void pause(int milliseconds) override { ::Sleep(DWORD(milliseconds)); }
 
 private:
-    QString temporaryPrefix() const { return u'.' + m_name + u'.'; }
-    QString backupPrefix() const { return u'.' + m_name + QStringLiteral(".nimbrel-backup-"); }
-    QString cachePrefix() const { return QStringLiteral("%1-%2-").arg(m_id.device).arg(m_id.file); }
-
-    static QString cacheFolder()
+    struct Slot
     {
-        return QDir::fromNativeSeparators(qEnvironmentVariable("LOCALAPPDATA")) + QStringLiteral("/nimbrel");
+        Handle handle;
+        QString path;
+    };
+
+    Handle &target() { return m_files[kTarget].handle; }
+
+    File adopt(HANDLE handle, const QString &path)
+    {
+        const File file = m_nextFile++;
+        m_files[file].handle.reset(handle);
+        m_files[file].path = path;
+        return file;
     }
 
     bool reopenTarget(DWORD access, DWORD moreSharing)
     {
-        m_target.reset(::CreateFileW(nativePath(m_path).c_str(), access,
+        target().reset(os.createFile(nativePath(m_path).c_str(), access,
                                      FILE_SHARE_READ | FILE_SHARE_DELETE | moreSharing, nullptr, OPEN_EXISTING,
                                      FILE_ATTRIBUTE_NORMAL, nullptr));
-        return m_target.isOpen();
+        return target().isOpen();
     }
 
-    // A whole file by name: written under a new name, flushed, then moved, so that a file of
-    // that name is always complete.
-    DWORD writeWhole(const QString &path, QByteArrayView bytes) const
+    QString folderOf(Place place) const
     {
-        const QString temporary = QFileInfo(path).path() + u'/' + temporaryPrefix() + randomSuffix();
-        Handle file(::CreateFileW(nativePath(temporary).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                                  FILE_ATTRIBUTE_NORMAL, nullptr));
-        if (!file.isOpen())
-            return lastErrorOr(ERROR_ACCESS_DENIED);
-        DWORD err = writeAll(file.get(), bytes);
-        if (!err)
-            err = flush(file.get());
-        if (const DWORD closed = file.close(); !err)
-            err = closed;
-        if (!err && !::MoveFileExW(nativePath(temporary).c_str(), nativePath(path).c_str(),
-                                   MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
-            err = lastErrorOr(ERROR_WRITE_FAULT);
-        if (err)
-            ::DeleteFileW(nativePath(temporary).c_str());
-        return err;
+        if (place == Place::Folder)
+            return m_folder;
+        return QDir::fromNativeSeparators(qEnvironmentVariable("LOCALAPPDATA")) + QStringLiteral("/nimbrel");
     }
 
     QString m_path;
     QString m_folder;
     QString m_name;
     Handle m_folderHandle;
-    Handle m_target;
-    Handle m_temp;
-    QString m_tempName;
-    QString m_backupPath;
-    FileId m_id;
+    std::map<File, Slot> m_files;
+    File m_nextFile = kTarget + 1;
     DWORD m_attributes = 0;
     bool m_exists = false;
     bool m_heldByWriter = false;
+    bool m_locked = false;
 };
 
 } // namespace
 
-std::unique_ptr<ReadableFile> OpenForReading(const QString &path)
-{
-    return std::make_unique<WindowsReadableFile>(path);
-}
-
-std::unique_ptr<SaveFileSystem> FileSystemFor(const QString &path)
+std::unique_ptr<FileSystem> FileSystemFor(const QString &path)
 {
     return std::make_unique<WindowsFileSystem>(path);
 }
-
-ReplaceFileCall replaceFileCall = [](const wchar_t *replaced, const wchar_t *replacement, const wchar_t *backup) {
-    return bool(::ReplaceFileW(replaced, replacement, backup, REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr, nullptr));
-};
 
 void PrepareFileAccess()
 {
@@ -533,4 +531,4 @@ int ioErrorCode(int systemError, FileOperation operation)
     }
 }
 
-} // namespace climate
+} // namespace storage

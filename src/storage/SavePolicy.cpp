@@ -323,9 +323,9 @@ Result replaceByRename(FileSystem &fs, QByteArrayView bytes, const TargetFacts &
     }
     if (result.isOk())
         result = fs.close(temporary.file);
-    for (int attempt = 0; result.isOk() && attempt < kReplaceAttempts; ++attempt) {
+    for (int attempt = 1; result.isOk(); ++attempt) {
         result = fs.replaceTarget(temporary.name);
-        if (result.kind() != Result::Busy)
+        if (result.kind() != Result::Busy || attempt == kReplaceAttempts)
             break;
         fs.pause(kPauseMs);
         result = {};
