@@ -362,6 +362,35 @@ private slots:
         auto expected = tableOf(2);
         (*expected)[0].Season[0].Values[1] = QByteArrayView("77");
         QCOMPARE(readFile(fileName()), climate::FormatClimateFile(*expected, "2"));
+
+        // Saved again and again: the file the last save wrote is the file opened, so the
+        // confirmation is all that is asked.
+        for (const QByteArray value : {"78", "79"}) {
+            spin("Wind_1")->setValue(value.toInt());
+            click("ToolbarButton974");
+            std::unique_ptr<DialogAnswerer> another;
+            DialogAnswerer confirm(QStringLiteral("&Yes"));
+            confirm.whileOpen = [&] { another = std::make_unique<DialogAnswerer>(QStringLiteral("&No")); };
+            click("Menu_Save");
+            QVERIFY(confirm.answered && !another->answered);
+            (*expected)[0].Season[0].Values[1] = value;
+            QCOMPARE(readFile(fileName()), climate::FormatClimateFile(*expected, "2"));
+        }
+    }
+
+    // A save in place was cut short, then the file was edited by hand: Open leaves the edit
+    // and tells where the contents from before that save are.
+    void openTellsWhatItDidToTheFile()
+    {
+        writeFile(fileName(), fileOf(3));
+        const storage::FileId id = storage::ReadWhole(*storage::FileSystemFor(fileName())).id;
+        writeFile(QDir::current().filePath(QStringLiteral("data/.weather.cfg.nimbrel-backup")),
+                  storage::EncodeBackup({id, fileOf(2), fileOf(4)}));
+        const auto box = expectDialog([&] { click("Menu_Open"); });
+        QCOMPARE(box->title, QStringLiteral("Information"));
+        QVERIFY2(box->text.contains(QStringLiteral("has changed since a save of it was cut short")), qPrintable(box->text));
+        QCOMPARE(list()->count(), 3);
+        QCOMPARE(readFile(fileName()), fileOf(3));
     }
 
     // Another program replaced the file since Open: Save asks before it writes over that one.
