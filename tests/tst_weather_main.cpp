@@ -5,6 +5,7 @@
 #include "TSpinEdit.h"
 #include "Weather_Main.h"
 
+#include <QAccessible>
 #include <QAction>
 #include <QLabel>
 #include <QLineEdit>
@@ -16,6 +17,10 @@
 #include <QTest>
 #include <QToolButton>
 #include <QWheelEvent>
+#include <QWindow>
+
+#include <functional>
+#include <map>
 
 using namespace testdata;
 
@@ -102,6 +107,29 @@ private:
         QCOMPARE(status(), QStringLiteral("Status"));
     }
 
+    // Runs command, answering the message boxes it shows in turn by their buttons' texts;
+    // returns each one's object name and text.
+    QStringList answerInTurn(QStringList answers, const std::function<void()> &command)
+    {
+        QStringList shown;
+        QTimer timer;
+        connect(&timer, &QTimer::timeout, &timer, [&] {
+            auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+            if (!box || !box->isVisible() || answers.isEmpty())
+                return;
+            shown << box->objectName() + u':' + box->text();
+            const QString answer = answers.takeFirst();
+            for (QAbstractButton *button : box->buttons()) {
+                if (button->text().remove(u'&') == answer)
+                    return button->click();
+            }
+            box->reject();
+        });
+        timer.start(10);
+        command();
+        return shown;
+    }
+
     // Runs command, answering the one dialog it shows; returns what the dialog showed.
     template <typename Command>
     std::unique_ptr<DialogAnswerer> expectDialog(Command command, const QString &button = QStringLiteral("OK"))
@@ -133,7 +161,8 @@ private slots:
 
     void startsEmptyAndDisabled()
     {
-        QCOMPARE(window().windowTitle(), kTitle);
+        QCOMPARE(window().windowHandle()->title(), kTitle);
+        QVERIFY(!window().isWindowModified());
         QCOMPARE(window().centralWidget()->size(), QSize(606, 348));
         QCOMPARE(status(), QStringLiteral("Status"));
         QCOMPARE(list()->count(), 0);
@@ -159,12 +188,12 @@ private slots:
         QTest::newRow("About") << QByteArray("ToolbarButton971") << QRect(63, 2, 23, 22) << "About";
         QTest::newRow("Label18") << QByteArray("Label18") << QRect(8, 32, 126, 13) << "Countrys and Regions";
         QTest::newRow("Regions_List") << QByteArray("Regions_List") << QRect(8, 48, 161, 273) << "Countrys and Regions";
-        QTest::newRow("Region_Name") << QByteArray("Region_Name") << QRect(232, 44, 169, 21) << "Name : ";
+        QTest::newRow("Region_Name") << QByteArray("Region_Name") << QRect(232, 44, 169, 21) << "Region";
         QTest::newRow("Seasons") << QByteArray("Seasons") << QRect(176, 72, 424, 249) << "Seasons";
         QTest::newRow("GroupBox3") << QByteArray("GroupBox3") << QRect(284, 32, 133, 193) << "Warmth";
         QTest::newRow("Warmth_7") << QByteArray("Warmth_7") << QRect(76, 160, 48, 22) << "Very Hot";
         QTest::newRow("Reset") << QByteArray("ToolbarButton973") << QRect(8, 184, 121, 24) << "Reset season";
-        QTest::newRow("start_season") << QByteArray("start_season") << QRect(224, 216, 49, 22) << "Start day";
+        QTest::newRow("start_season") << QByteArray("start_season") << QRect(224, 216, 49, 22) << "Start of Spring (days after jan 1st)";
         QTest::newRow("Panel3") << QByteArray("Panel3") << QRect(0, 329, 606, 19) << QString();
         QTest::newRow("Status") << QByteArray("Status") << QRect(1, 2, 288, 15) << "Status";
     }
@@ -280,7 +309,6 @@ private slots:
         QTest::addColumn<QString>("setup");
         QTest::addColumn<QString>("message");
         QTest::newRow("no file") << "" << "File not found.";
-        QTest::newRow("no data folder") << "rmdir" << "Invalid filename.";
         QTest::newRow("folder in place of the file") << "mkdir" << "File access denied.";
     }
 
@@ -300,6 +328,17 @@ private slots:
         QCOMPARE(box->icon, QMessageBox::Critical);
         QCOMPARE(status(), QStringLiteral("Loading..."));
         QVERIFY(!spin("Wind_1")->isEnabled());
+        QVERIFY(!window().Loaded);
+    }
+
+    // Without a game in the working folder (the chooser cancelled at start, the folder gone),
+    // Open asks for the game folder again; cancelled, it does nothing.
+    void openWithoutAGameAsksForIt()
+    {
+        QVERIFY(QDir().rmdir(QStringLiteral("data")));
+        const auto chooser = expectDialog([&] { click("Menu_Open"); }, QString());
+        QCOMPARE(chooser->title, QStringLiteral("Choose the game folder"));
+        QCOMPARE(status(), QStringLiteral("Status"));
         QVERIFY(!window().Loaded);
     }
 
@@ -503,26 +542,150 @@ private slots:
         QCOMPARE(valueTexts(RegionTable[0].Season[0]).mid(0, 3), (QStringList{"365", "100", "-1"}));
     }
 
-    void switchingTabsDropsUnsavedEdits()
+    // Leaving a season with a value typed and not kept, in every way there is, asks: Yes keeps
+    // it in the table (and a Save writes it), No drops it, Cancel stays where it was.
+    void leavingAnEditedSeasonAsks_data()
     {
-        writeFile(fileName(), fileOf(1));
-        open();
-        const QString original = spin("Warmth_3")->text();
-        spin("Warmth_3")->setValue(42);
-        tabs()->setCurrentIndex(3);
-        QCOMPARE(control<QLabel>("Label20")->text(), QStringLiteral("Start of Winter (days after jan 1st)"));
-        tabs()->setCurrentIndex(0);
-        QCOMPARE(spin("Warmth_3")->text(), original);
+        QTest::addColumn<QString>("way");
+        QTest::addColumn<QString>("answer");
+        QTest::addColumn<QStringList>("then"); // the questions that follow
+        for (const char *way : {"region", "tab", "open", "save", "close box"}) {
+            for (const char *answer : {"Yes", "No", "Cancel"}) {
+                QStringList then;
+                if (QLatin1String(way) == "save" && QLatin1String(answer) != "Cancel")
+                    then << QStringLiteral("confirm");
+                if ((QLatin1String(way) == "open" || QLatin1String(way) == "close box") && QLatin1String(answer) == "Yes")
+                    then << QStringLiteral("saveFirst");
+                QTest::addRow("%s, %s", way, answer) << QString::fromLatin1(way) << QString::fromLatin1(answer) << then;
+            }
+        }
+    }
 
+    void leavingAnEditedSeasonAsks()
+    {
+        QFETCH(QString, way);
+        QFETCH(QString, answer);
+        QFETCH(QStringList, then);
+        writeFile(fileName(), fileOf(2, "2"));
+        open();
+        const QString original = valueTexts(RegionTable[0].Season[0]).at(13);
+        spin("Warmth_3")->setValue(42);
+        QVERIFY(window().isWindowModified());
+
+        const std::map<QString, std::function<void()>> ways{
+            {"region", [&] { list()->setCurrentRow(1); }}, {"tab", [&] { tabs()->setCurrentIndex(2); }},
+            {"open", [&] { click("Menu_Open"); }},        {"save", [&] { click("Menu_Save"); }},
+            {"close box", [&] { window().close(); }}};
+        QStringList answers{answer};
+        for (const QString &next : then)
+            answers << (next == QStringLiteral("confirm") ? QStringLiteral("Yes") : QStringLiteral("Discard"));
+        const QStringList shown = answerInTurn(answers << QStringLiteral("No"), ways.at(way));
+
+        QCOMPARE(shown.value(0), QStringLiteral("keepChanges:Keep the changes to Region 0, Spring?"));
+        QStringList followed;
+        for (const QString &question : shown.mid(1))
+            followed << question.section(u':', 0, 0);
+        QCOMPARE(followed, then);
+        QCOMPARE(readFile(fileName()) == fileOf(2, "2"), way != QStringLiteral("save") || answer != QStringLiteral("Yes"));
+        if (answer == QStringLiteral("Cancel")) {
+            QCOMPARE(list()->currentRow(), 0);
+            QCOMPARE(tabs()->currentIndex(), 0);
+            QCOMPARE(spin("Warmth_3")->text(), QStringLiteral("42"));
+            QVERIFY(window().isVisible() && window().isWindowModified());
+        } else {
+            // Open reads the file again, which never got the value.
+            const bool kept = answer == QStringLiteral("Yes") && way != QStringLiteral("open");
+            QCOMPARE(valueTexts(RegionTable[0].Season[0]).at(13), kept ? QStringLiteral("42") : original);
+            QCOMPARE(window().isVisible(), way != QStringLiteral("close box"));
+        }
+    }
+
+    // Seasons kept but not written: Exit and Open ask to save them first. Save goes through
+    // the usual save, with no second question; Discard goes on without; Cancel stays.
+    void keptSeasonsAreSavedOrDroppedFirst_data()
+    {
+        QTest::addColumn<QString>("way");
+        QTest::addColumn<QString>("answer");
+        for (const char *way : {"exit", "open"}) {
+            for (const char *answer : {"Save", "Discard", "Cancel"})
+                QTest::addRow("%s, %s", way, answer) << QString::fromLatin1(way) << QString::fromLatin1(answer);
+        }
+    }
+
+    void keptSeasonsAreSavedOrDroppedFirst()
+    {
+        QFETCH(QString, way);
+        QFETCH(QString, answer);
+        writeFile(fileName(), fileOf(2, "2"));
+        open();
         spin("Warmth_3")->setValue(42);
         click("ToolbarButton974");
-        tabs()->setCurrentIndex(2);
-        tabs()->setCurrentIndex(0);
-        QCOMPARE(spin("Warmth_3")->text(), QStringLiteral("42"));
+        QVERIFY(window().isWindowModified());
 
-        spin("Warmth_3")->setValue(43);
-        click("ToolbarButton973");
-        QCOMPARE(spin("Warmth_3")->text(), QStringLiteral("42"));
+        const QStringList shown = answerInTurn({answer, QStringLiteral("No")}, [&] {
+            way == QStringLiteral("exit") ? control<QAction>("Exit1")->trigger() : click("Menu_Open");
+        });
+        QCOMPARE(shown.size(), 1);
+        QVERIFY2(shown[0].startsWith(QStringLiteral("saveFirst:The kept changes are not saved")), qPrintable(shown[0]));
+        QCOMPARE(readFile(fileName()) != fileOf(2, "2"), answer == QStringLiteral("Save"));
+        QCOMPARE(window().isVisible(), way == QStringLiteral("open") || answer == QStringLiteral("Cancel"));
+        QCOMPARE(window().isWindowModified(), answer == QStringLiteral("Cancel") || (way == QStringLiteral("exit") && answer == QStringLiteral("Discard")));
+    }
+
+    // Every command from the keyboard alone, with the keys its menu entry and tooltip show.
+    void everyCommandWorksFromTheKeyboard()
+    {
+        writeFile(fileName(), fileOf(2, "2"));
+        QVERIFY(QTest::qWaitForWindowActive(m_window.get()));
+        QTest::keySequence(m_window.get(), QKeySequence::Open);
+        QCOMPARE(list()->count(), 2);
+        QLineEdit *calm = spin("Wind_1")->lineEdit();
+        calm->setFocus();
+        calm->selectAll();
+        QTest::keyClicks(calm, QStringLiteral("55"));
+        QTest::keySequence(calm, QKeySequence(Qt::CTRL | Qt::Key_Return));
+        QCOMPARE(valueTexts(RegionTable[0].Season[0]).at(1), QStringLiteral("55"));
+        calm->selectAll();
+        QTest::keyClicks(calm, QStringLiteral("66"));
+        QTest::keySequence(calm, QKeySequence(Qt::CTRL | Qt::Key_R));
+        QCOMPARE(calm->text(), QStringLiteral("55"));
+        const QStringList shown = answerInTurn({QStringLiteral("Yes"), QStringLiteral("No")},
+                                               [&] { QTest::keySequence(calm, QKeySequence::Save); });
+        QCOMPARE(shown.size(), 1);
+        QCOMPARE(readFile(fileName()), climate::FormatClimateFile(RegionTable, "2"));
+        QDialog about(m_window.get());
+        window().setAboutBox(&about);
+        m_window->activateWindow(); // as the desktop does when a question closes
+        QVERIFY(QTest::qWaitForWindowActive(m_window.get()));
+        QVERIFY(expectDialog([&] { QTest::keyClick(calm, Qt::Key_F1); }, QString())->answered);
+
+        QCOMPARE(control<QToolButton>("Menu_Save")->toolTip(),
+                 QStringLiteral("Save (%1)").arg(QKeySequence(QKeySequence::Save).toString(QKeySequence::NativeText)));
+        QCOMPARE(control<QToolButton>("ToolbarButton974")->toolTip(),
+                 QStringLiteral("Save season (%1)").arg(QKeySequence(Qt::CTRL | Qt::Key_Return).toString(QKeySequence::NativeText)));
+        QVERIFY(control<QToolButton>("ToolbarButton974")->focusPolicy() == Qt::NoFocus);
+        QVERIFY(!control<QAction>("Exit1")->shortcut().isEmpty());
+        m_window->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(m_window.get()));
+        QTest::keySequence(calm, control<QAction>("Exit1")->shortcut());
+        QVERIFY(!window().isVisible());
+    }
+
+    // A screen reader names each editor's field by its label, and the other controls by what
+    // they are.
+    void aScreenReaderNamesEveryControl()
+    {
+        const auto nameOf = [](QWidget *widget) { return QAccessible::queryAccessibleInterface(widget)->text(QAccessible::Name); };
+        for (const ClimateValue &value : kClimateValues) {
+            const QString label = value.group == ValueGroup::StartDay
+                                      ? QStringLiteral("Start of Winter (days after jan 1st)")
+                                      : QString::fromLatin1(value.label.data(), qsizetype(value.label.size())).chopped(3);
+            tabs()->setCurrentIndex(3);
+            QCOMPARE(nameOf(spin(value.editorName.data())->lineEdit()), label);
+        }
+        QCOMPARE(nameOf(control("Region_Name")), QStringLiteral("Region"));
+        QCOMPARE(nameOf(control("Toolbar972")), QStringLiteral("Menus"));
+        QCOMPARE(nameOf(control("Toolbar971")), QStringLiteral("File commands and About"));
     }
 
     void tabsBeforeOpenOnlyRewordTheLabel()
@@ -674,11 +837,13 @@ private slots:
         QVERIFY(second->answered);
     }
 
+    // With nothing typed or kept, Exit asks nothing.
     void exitClosesTheWindow()
     {
         writeFile(fileName(), fileOf(1));
         open();
         spin("Wind_1")->setValue(9);
+        click("ToolbarButton973");
         control<QMenu>("file_popup")->actions().at(3)->trigger();
         QVERIFY(!window().isVisible());
         QCOMPARE(readFile(fileName()), fileOf(1));

@@ -4,6 +4,7 @@
 #include "ClimateFile.h"
 #include "EditorFont.h"
 #include "Failure.h"
+#include "GameFolder.h"
 #include "Layout.h"
 #include "Pictures.h"
 #include "SeasonDecoding.h"
@@ -15,15 +16,20 @@
 #include "TToolbarButton97.h"
 #include "TextConversion.h"
 
+#include <QAction>
+#include <QCloseEvent>
 #include <QDialog>
 #include <QDir>
 #include <QEvent>
+#include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMenu>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QScopeGuard>
+#include <QSignalBlocker>
 
 #include <utility>
 
@@ -33,6 +39,7 @@ constexpr QSize kClientSize{606, 348};
 constexpr int kDockHeight = 26;
 constexpr int kStatusHeight = 19;
 constexpr int kListItemHeight = 13;
+constexpr int kStartDay = kClimateValues[0].index; // the season's first day, shown below the groups
 
 struct GroupLayout
 {
@@ -123,7 +130,7 @@ TWeather_Editor_::TWeather_Editor_(QWidget *parent)
     : QMainWindow(parent)
 {
     setObjectName(QStringLiteral("Weather_Editor_"));
-    setWindowTitle(kApplicationTitle);
+    setWindowTitle(kApplicationTitle + QStringLiteral("[*]"));
     setWindowIcon(SvgIcon(QStringLiteral(":/icons/program.svg"), {32, 32}));
     setFont(EditorFont());
 
@@ -146,42 +153,58 @@ TWeather_Editor_::TWeather_Editor_(QWidget *parent)
     BindClimateFile();
 }
 
+// One command: its text, shortcut and tooltip, shared by its menu entry and its toolbar
+// button. Added to the window, its shortcut works wherever the focus is.
+QAction *TWeather_Editor_::makeCommand(const char *objectName, const QString &text, const QKeySequence &shortcut,
+                                       void (TWeather_Editor_::*handler)())
+{
+    auto *action = new QAction(text, this);
+    action->setObjectName(QLatin1String(objectName));
+    action->setShortcut(shortcut);
+    action->setToolTip(QStringLiteral("%1 (%2)").arg(text, shortcut.toString(QKeySequence::NativeText)));
+    action->setIconVisibleInMenu(false);
+    connect(action, &QAction::triggered, this, guarded(this, handler));
+    addAction(action);
+    return action;
+}
+
 void TWeather_Editor_::createToolbars(QWidget *client)
 {
     Dock971 = placed(new QWidget(client), "Dock971", {0, 0, kClientSize.width(), kDockHeight});
 
+    // Where the platform has no key to quit (Windows closes a window with Alt+F4), Ctrl+Q.
+    const QKeySequence quit = QKeySequence(QKeySequence::Quit).isEmpty() ? QKeySequence(Qt::CTRL | Qt::Key_Q)
+                                                                        : QKeySequence(QKeySequence::Quit);
+    QAction *Open1 = makeCommand("Open1", QStringLiteral("Open"), QKeySequence::Open, &TWeather_Editor_::Menu_OpenClick);
+    QAction *Save1 = makeCommand("Save1", QStringLiteral("Save"), QKeySequence::Save, &TWeather_Editor_::Menu_SaveClick);
+    QAction *Exit1 = makeCommand("Exit1", QStringLiteral("Exit"), quit, &TWeather_Editor_::Exit1Click);
+    QAction *About1 = makeCommand("About1", QStringLiteral("About..."), Qt::Key_F1, &TWeather_Editor_::About1Click);
+    Open1->setIcon(SvgIcon(QStringLiteral(":/icons/open.svg"), {20, 20}));
+    Save1->setIcon(SvgIcon(QStringLiteral(":/icons/save.svg"), {14, 14}));
+    About1->setIcon(SvgIcon(QStringLiteral(":/icons/about.svg"), {18, 19}));
+
     file_popup = new QMenu(this);
     file_popup->setObjectName(QStringLiteral("file_popup"));
-    QAction *Open1 = makeAction(file_popup, "Open1", QStringLiteral("Open"));
-    QAction *Save1 = makeAction(file_popup, "Save1", QStringLiteral("Save"));
+    file_popup->addActions({Open1, Save1});
     file_popup->addSeparator()->setObjectName(QStringLiteral("N1"));
-    QAction *Exit1 = makeAction(file_popup, "Exit1", QStringLiteral("Exit"));
+    file_popup->addAction(Exit1);
     help_popup = new QMenu(this);
     help_popup->setObjectName(QStringLiteral("help_popup"));
-    QAction *About1 = makeAction(help_popup, "About1", QStringLiteral("About..."));
+    help_popup->addAction(About1);
 
     Toolbar972 = makeToolbar(Dock971, "Toolbar972", {0, 0, 113, kDockHeight});
+    Toolbar972->setAccessibleName(QStringLiteral("Menus"));
     ToolbarButton978 = makeDropDown(Toolbar972, "ToolbarButton978", QStringLiteral("File"), file_popup, {11, 2, 50, 22});
     ToolbarButton972 = makeDropDown(Toolbar972, "ToolbarButton972", QStringLiteral("Help"), help_popup, {61, 2, 50, 22});
 
     Toolbar971 = makeToolbar(Dock971, "Toolbar971", {113, 0, 88, kDockHeight});
-    Menu_Open = makeImageButton(Toolbar971, "Menu_Open", QStringLiteral("Open"), QStringLiteral(":/icons/open.svg"), {20, 20},
-                                {11, 2, 23, 22});
-    Menu_Save = makeImageButton(Toolbar971, "Menu_Save", QStringLiteral("Save"), QStringLiteral(":/icons/save.svg"), {14, 14},
-                                {34, 2, 23, 22});
+    Toolbar971->setAccessibleName(QStringLiteral("File commands and About"));
+    Menu_Open = makeCommandButton(Toolbar971, "Menu_Open", Open1, {20, 20}, {11, 2, 23, 22});
+    Menu_Save = makeCommandButton(Toolbar971, "Menu_Save", Save1, {14, 14}, {34, 2, 23, 22});
     auto *ToolbarSep971 = placed(new QFrame(Toolbar971), "ToolbarSep971", {57, 2, 6, 22});
     ToolbarSep971->setFrameShape(QFrame::VLine);
     ToolbarSep971->setFrameShadow(QFrame::Sunken);
-    ToolbarButton971 = makeImageButton(Toolbar971, "ToolbarButton971", QStringLiteral("About"), QStringLiteral(":/icons/about.svg"),
-                                       {18, 19}, {63, 2, 23, 22});
-
-    connect(Menu_Open, &QToolButton::clicked, this, guarded(this, &TWeather_Editor_::Menu_OpenClick));
-    connect(Open1, &QAction::triggered, this, guarded(this, &TWeather_Editor_::Menu_OpenClick));
-    connect(Menu_Save, &QToolButton::clicked, this, guarded(this, &TWeather_Editor_::Menu_SaveClick));
-    connect(Save1, &QAction::triggered, this, guarded(this, &TWeather_Editor_::Menu_SaveClick));
-    connect(ToolbarButton971, &QToolButton::clicked, this, guarded(this, &TWeather_Editor_::ToolbarButton971Click));
-    connect(About1, &QAction::triggered, this, guarded(this, &TWeather_Editor_::About1Click));
-    connect(Exit1, &QAction::triggered, this, guarded(this, &TWeather_Editor_::Exit1Click));
+    ToolbarButton971 = makeCommandButton(Toolbar971, "ToolbarButton971", About1, {18, 19}, {63, 2, 23, 22});
 }
 
 void TWeather_Editor_::createRegionList(QWidget *client)
@@ -200,7 +223,7 @@ void TWeather_Editor_::createRegionList(QWidget *client)
     Region_Name = placed(new QLineEdit(client), "Region_Name", {232, 44, 169, 21});
     Region_Name->setReadOnly(true);
     Region_Name->setFrame(false);
-    Region_Name->setAccessibleName(Label19->text());
+    Region_Name->setAccessibleName(QStringLiteral("Region"));
 }
 
 void TWeather_Editor_::createSeasons(QWidget *client)
@@ -241,20 +264,20 @@ void TWeather_Editor_::createSeasons(QWidget *client)
         spin->setBounds(value.minValue, value.maxValue);
         spin->setMaxLength(3);
         spin->setEnabled(false);
-        spin->setAccessibleName(startDay ? QStringLiteral("Start day") : name(value.label).chopped(3));
+        // A screen reader names the field that takes the focus, not the editor around it.
+        spin->setAccessibleName(startDay ? label->text() : name(value.label).chopped(3));
+        spin->lineEdit()->setAccessibleName(spin->accessibleName());
         label->setBuddy(spin);
+        connect(spin->lineEdit(), &QLineEdit::textChanged, this, &TWeather_Editor_::updateModified);
         m_editors[std::size_t(value.index)] = spin;
     }
 
-    auto *reset = placed(new TToolbarButton97(Seasons), "ToolbarButton973", {8, 184, 121, 24});
-    reset->setText(QStringLiteral("Reset season"));
-    reset->setAccessibleName(reset->text());
-    connect(reset, &QToolButton::clicked, this, guarded(this, &TWeather_Editor_::ToolbarButton973Click));
-
-    auto *store = placed(new TToolbarButton97(Seasons), "ToolbarButton974", {136, 184, 141, 24});
-    store->setText(QStringLiteral("Save season"));
-    store->setAccessibleName(store->text());
-    connect(store, &QToolButton::clicked, this, guarded(this, &TWeather_Editor_::ToolbarButton974Click));
+    QAction *reset = makeCommand("ResetSeason", QStringLiteral("Reset season"), Qt::CTRL | Qt::Key_R,
+                                 &TWeather_Editor_::ToolbarButton973Click);
+    QAction *store = makeCommand("SaveSeason", QStringLiteral("Save season"), Qt::CTRL | Qt::Key_Return,
+                                 &TWeather_Editor_::ToolbarButton974Click);
+    makeCommandButton(Seasons, "ToolbarButton973", reset, {}, {8, 184, 121, 24});
+    makeCommandButton(Seasons, "ToolbarButton974", store, {}, {136, 184, 141, 24});
 }
 
 void TWeather_Editor_::createStatusPanel(QWidget *client)
@@ -308,12 +331,20 @@ bool TWeather_Editor_::eventFilter(QObject *watched, QEvent *event)
     return QMainWindow::eventFilter(watched, event);
 }
 
+// Open: reads data/weather.cfg into the table and shows its first region, once what was
+// typed or kept is settled; without a game in the working folder, asks for the game folder.
 void TWeather_Editor_::Menu_OpenClick()
 {
+    if (!settleEditedSeason() || !settleUnsavedTable())
+        return;
+    if (!QFileInfo(QFileInfo(climate::ResolveFileName(climate::ClimateFile.FileName)).path()).isDir()
+        && !EnsureGameFolder(this))
+        return;
     Status->setText(QStringLiteral("Loading..."));
     Status->repaint();
     LoadClimateFile();
     Loaded = true;
+    m_tableUnsaved = false;
     EnableEditors();
     DecodeTable();
     FillRegionList();
@@ -327,6 +358,7 @@ void TWeather_Editor_::Menu_OpenClick()
         showInformation(std::exchange(m_notice, {}));
 }
 
+// Save: writes the table over data/weather.cfg once the user confirmed it.
 void TWeather_Editor_::Menu_SaveClick()
 {
     Status->setText(QStringLiteral("Saving..."));
@@ -334,31 +366,90 @@ void TWeather_Editor_::Menu_SaveClick()
     // The table is empty until a file was read: saving it would empty the game's file.
     if (!Loaded) {
         showInformation(QStringLiteral("Open the file before saving it: nothing has been loaded yet"));
-    } else if (confirmSave()) {
+    } else if (settleEditedSeason() && confirmSave()) {
         SaveClimateFile();
     }
     Status->setText(QStringLiteral("Status"));
 }
 
+// About, from the toolbar: the About box, modal.
 void TWeather_Editor_::ToolbarButton971Click()
 {
     if (m_aboutBox)
         m_aboutBox->exec();
 }
 
+// About, from the Help menu and F1: the same.
 void TWeather_Editor_::About1Click()
 {
     ToolbarButton971Click();
 }
 
+// Exit: closes the window, which ends the program (closeEvent asks what is to be kept).
 void TWeather_Editor_::Exit1Click()
 {
     close();
 }
 
+// The window became the active one: binds the file name.
 void TWeather_Editor_::FormActivate()
 {
     BindClimateFile();
+}
+
+// Exit and the close box: nothing typed or kept is lost without the user's say.
+void TWeather_Editor_::closeEvent(QCloseEvent *event)
+{
+    bool leave = false;
+    RunGuarded([&] { leave = settleEditedSeason() && settleUnsavedTable(); });
+    if (leave)
+        event->accept();
+    else
+        event->ignore();
+}
+
+// Before the shown season is left: editors changed since it was shown are kept (as "Save
+// season" does) or dropped, as the user says. False when the user chose to stay.
+bool TWeather_Editor_::settleEditedSeason()
+{
+    if (!seasonEdited())
+        return true;
+    QMessageBox box(QMessageBox::Question, kApplicationTitle,
+                    QStringLiteral("Keep the changes to %1, %2?")
+                        .arg(climate::FromWindows1252(RegionTable[CurrentRegion].Name),
+                             name(kSeasonNames[std::size_t(m_shownSeason)])),
+                    QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel, this);
+    box.setObjectName(QStringLiteral("keepChanges"));
+    box.setDefaultButton(QMessageBox::Yes);
+    box.setEscapeButton(QMessageBox::Cancel);
+    centreOnScreenWhenShown(&box);
+    switch (box.exec()) {
+    case QMessageBox::Yes: storeSeason(m_shownSeason); return true;
+    case QMessageBox::No: ShowSeason(); return true;
+    default: return false;
+    }
+}
+
+// Seasons kept but not yet written to the file: saved first (through the usual save and its
+// outcome), dropped, or the command is not carried out. False when the user chose to stay
+// or the save did not happen.
+bool TWeather_Editor_::settleUnsavedTable()
+{
+    if (!m_tableUnsaved)
+        return true;
+    QMessageBox box(QMessageBox::Warning, kApplicationTitle,
+                    QStringLiteral("The kept changes are not saved to %1 yet.\n\nSave them first?")
+                        .arg(QDir::toNativeSeparators(QStringLiteral("data/weather.cfg"))),
+                    QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel, this);
+    box.setObjectName(QStringLiteral("saveFirst"));
+    box.setDefaultButton(QMessageBox::Save);
+    box.setEscapeButton(QMessageBox::Cancel);
+    centreOnScreenWhenShown(&box);
+    switch (box.exec()) {
+    case QMessageBox::Save: SaveClimateFile(); return !m_tableUnsaved;
+    case QMessageBox::Discard: return true;
+    default: return false;
+    }
 }
 
 bool TWeather_Editor_::confirmSave()
@@ -391,6 +482,10 @@ void TWeather_Editor_::SaveClimateFile()
     storage::SaveReport report = climate::SaveClimateFile(climate::ClimateFile, RegionTable, HeaderCountLine);
     if (report.outcome == SaveOutcome::Changed && confirmChangedFile(report))
         report = climate::SaveClimateFile(climate::ClimateFile, RegionTable, HeaderCountLine, true);
+    if (report.outcome == SaveOutcome::Saved) {
+        m_tableUnsaved = false;
+        updateModified();
+    }
     if (report.outcome == SaveOutcome::ReadOnly)
         showInformation(QStringLiteral("The file is read-only"));
     else if (!report.notice.isEmpty())
@@ -446,6 +541,8 @@ void TWeather_Editor_::FillRegionList()
 
 void TWeather_Editor_::ShowSeason()
 {
+    // What the editors show now is the season as shown, even when a value stops the showing.
+    const auto shown = qScopeGuard([this] { noteShownSeason(); });
     const TRegionRecord &region = RegionTable[CurrentRegion];
     const TSeasonRecord &season = region.Season[std::size_t(Seasons->currentIndex())];
     Region_Name->setText(climate::FromWindows1252(region.Name));
@@ -453,33 +550,83 @@ void TWeather_Editor_::ShowSeason()
         editor(v)->setValue(valueOf(season.Values[std::size_t(v)]));
 }
 
+void TWeather_Editor_::noteShownSeason()
+{
+    m_shownSeason = Seasons->currentIndex();
+    for (int v = 0; v < kValueCount; ++v)
+        m_shownTexts[std::size_t(v)] = editor(v)->text();
+    updateModified();
+}
 
+// Changed since the season was shown, that is, typed or stepped and neither kept nor reset.
+bool TWeather_Editor_::seasonEdited() const
+{
+    for (int v = 0; v < kValueCount; ++v) {
+        if (editor(v)->text() != m_shownTexts[std::size_t(v)])
+            return Loaded;
+    }
+    return false;
+}
+
+// The title's mark: seasons kept but not saved, or editors changed but not kept.
+void TWeather_Editor_::updateModified()
+{
+    setWindowModified(m_tableUnsaved || seasonEdited());
+}
+
+
+// A region chosen in the list, by mouse or keyboard: shows its season, once what was typed
+// into the one shown is settled (Cancel keeps the selection where it was).
 void TWeather_Editor_::Regions_ListClick()
 {
     const int row = Regions_List->currentRow();
     if (m_selectingFromCode || row < 0 || std::size_t(row) >= m_rowSlots.size())
         return;
+    if (!settleEditedSeason()) {
+        const auto shown = std::find(m_rowSlots.begin(), m_rowSlots.end(), CurrentRegion);
+        m_selectingFromCode = true;
+        Regions_List->setCurrentRow(int(shown - m_rowSlots.begin()));
+        m_selectingFromCode = false;
+        return;
+    }
     CurrentRegion = m_rowSlots[std::size_t(row)];
     ShowSeason();
 }
 
+// Another season tab: shows that season of the region and rewords the start-day label, once
+// what was typed into the one shown is settled (Cancel keeps the tab where it was).
 void TWeather_Editor_::SeasonsChange()
 {
+    if (Loaded && !settleEditedSeason()) {
+        const QSignalBlocker quiet(Seasons);
+        Seasons->setCurrentIndex(m_shownSeason);
+        return;
+    }
     if (Loaded)
         ShowSeason();
     Label20->setText(startDayCaption(Seasons->currentIndex()));
     Label20->setAccessibleName(Label20->text());
+    editor(kStartDay)->setAccessibleName(Label20->text());
+    editor(kStartDay)->lineEdit()->setAccessibleName(Label20->text());
     fitToText(Label20);
 }
 
+// "Reset season": shows the table's values again, dropping what was typed.
 void TWeather_Editor_::ToolbarButton973Click()
 {
     ShowSeason();
 }
 
+// "Save season": keeps the eighteen values in the table, for Save to write.
 void TWeather_Editor_::ToolbarButton974Click()
 {
-    TSeasonRecord &season = RegionTable[CurrentRegion].Season[std::size_t(Seasons->currentIndex())];
+    storeSeason(Seasons->currentIndex());
+}
+
+void TWeather_Editor_::storeSeason(int seasonIndex)
+{
+    TSeasonRecord &season = RegionTable[CurrentRegion].Season[std::size_t(seasonIndex)];
+    const TSeasonRecord before = season;
     for (int v : kLevelsThenStartDay) {
         TSpinEdit *spin = editor(v);
         // A value typed into the focused editor has not been clamped yet: it is clamped here,
@@ -489,4 +636,9 @@ void TWeather_Editor_::ToolbarButton974Click()
             spin->setValue(value);
         season.Values[std::size_t(v)] = QByteArray::number(value);
     }
+    if (Loaded && season.Values != before.Values)
+        m_tableUnsaved = true;
+    if (seasonIndex == Seasons->currentIndex())
+        noteShownSeason();
+    updateModified();
 }

@@ -10,6 +10,8 @@
 #include <vector>
 
 class QAction;
+class QCloseEvent;
+class QKeySequence;
 class QDialog;
 class QFrame;
 class QLabel;
@@ -60,14 +62,23 @@ public:
 protected:
     bool event(QEvent *event) override;
     bool eventFilter(QObject *watched, QEvent *event) override;
+    void closeEvent(QCloseEvent *event) override;
 
 private:
+    QAction *makeCommand(const char *objectName, const QString &text, const QKeySequence &shortcut,
+                         void (TWeather_Editor_::*handler)());
     void createToolbars(QWidget *client);
     void createRegionList(QWidget *client);
     void createSeasons(QWidget *client);
     void createStatusPanel(QWidget *client);
     void chainTabOrder();
     void placeEdgeControls();
+    bool settleEditedSeason();
+    bool settleUnsavedTable();
+    void storeSeason(int seasonIndex);
+    void noteShownSeason();
+    bool seasonEdited() const;
+    void updateModified();
     bool confirmSave();
     bool confirmChangedFile(const storage::SaveReport &report);
     void showInformation(const QString &text);
@@ -99,4 +110,10 @@ private:
     bool m_selectingFromCode = false;
     QDialog *m_aboutBox = nullptr;
     QString m_notice; // what Open did to the file on the user's behalf, told once it is shown
+    // Seasons kept with "Save season" that Save has not written yet.
+    bool m_tableUnsaved = false;
+    // The season the editors show and their texts when it was shown: what the user typed
+    // since is what leaving it would drop.
+    int m_shownSeason = 0;
+    std::array<QString, kValueCount> m_shownTexts;
 };

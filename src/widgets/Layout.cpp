@@ -3,6 +3,7 @@
 #include "Pictures.h"
 #include "TToolbarButton97.h"
 
+#include <QAction>
 #include <QEvent>
 #include <QLabel>
 #include <QScreen>
@@ -37,15 +38,18 @@ QLabel *makePicture(QWidget *parent, const char *objectName, const QString &reso
     return picture;
 }
 
-TToolbarButton97 *makeImageButton(QWidget *parent, const char *objectName, const QString &text,
-                                  const QString &resource, QSize pictureSize, const QRect &bounds)
+TToolbarButton97 *makeCommandButton(QWidget *parent, const char *objectName, QAction *action, QSize pictureSize,
+                                    const QRect &bounds)
 {
     auto *button = placed(new TToolbarButton97(parent), objectName, bounds);
-    button->setIcon(SvgIcon(resource, pictureSize));
-    button->setIconSize(pictureSize);
-    button->setToolButtonStyle(Qt::ToolButtonIconOnly);
-    button->setAccessibleName(text);
-    button->setToolTip(text);
+    button->setDefaultAction(action);
+    if (pictureSize.isValid()) {
+        button->setIconSize(pictureSize);
+        button->setToolButtonStyle(Qt::ToolButtonIconOnly);
+    } else {
+        button->setToolButtonStyle(Qt::ToolButtonTextOnly);
+    }
+    button->setAccessibleName(action->text().remove(QStringLiteral("...")));
     return button;
 }
 

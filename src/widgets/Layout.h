@@ -4,6 +4,7 @@
 #include <QSize>
 #include <QString>
 
+class QAction;
 class QLabel;
 class QWidget;
 class TToolbarButton97;
@@ -32,9 +33,10 @@ void fitToText(QLabel *label);
 QLabel *makePicture(QWidget *parent, const char *objectName, const QString &resource, const QRect &bounds,
                     const QString &description, QSize pictureSize = {});
 
-// A flat toolbar button showing a picture, its text as tooltip.
-TToolbarButton97 *makeImageButton(QWidget *parent, const char *objectName, const QString &text,
-                                  const QString &resource, QSize pictureSize, const QRect &bounds);
+// A flat button for a command: its text, tooltip and click come from the action; with a
+// picture size, it shows the action's picture instead of its text.
+TToolbarButton97 *makeCommandButton(QWidget *parent, const char *objectName, QAction *action, QSize pictureSize,
+                                    const QRect &bounds);
 
 // Centres a top-level window on the available area of its screen the next time it is shown:
 // the whole window, its frame included, never above or left of the area. Later showings

@@ -7,6 +7,7 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QMessageBox>
+#include <QSettings>
 
 namespace {
 
@@ -14,6 +15,15 @@ namespace {
 QFileInfo climateFileIn(const QString &gameFolder)
 {
     return QFileInfo(climate::ResolveFileName(gameFolder + QStringLiteral("/data/weather.cfg")));
+}
+
+// Qt's folder chooser records the folders it visited in the user's settings; the editor
+// writes no settings, so where those are a file they are sent where none can be made.
+void keepNoHistory()
+{
+#ifndef Q_OS_WIN
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("/dev/null"));
+#endif
 }
 
 } // namespace
@@ -49,6 +59,7 @@ bool EnsureGameFolder(QWidget *parent)
     if (GameFolderOf(QDir::currentPath()))
         return true;
     QString start = QDir::currentPath();
+    keepNoHistory();
     for (;;) {
         QFileDialog chooser(parent, QStringLiteral("Choose the game folder"), start);
         chooser.setObjectName(QStringLiteral("gameFolderChooser"));
