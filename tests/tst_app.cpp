@@ -125,6 +125,11 @@ private slots:
         QTest::newRow("missing folder") << QStringList{nowhere} << true << 2 << QString() << refused;
         QTest::newRow("Qt's options taken") << QStringList{"-platform", "offscreen", "-reverse", "-style", "fusion", nowhere}
                                             << true << 2 << QString() << refused;
+        // A wrong command line is said, with its status, before a display is needed.
+        QTest::newRow("wrong option, no display") << QStringList{"--bogus"} << false << 2 << QString()
+                                                  << QStringLiteral("nimbrel: Unknown option 'bogus'.\nTry 'nimbrel --help'.\n");
+        QTest::newRow("Qt's options, missing folder, no display")
+            << QStringList{"-style=fusion", "-reverse", nowhere} << false << 2 << QString() << refused;
 #ifndef Q_OS_WIN
         QTest::newRow("no display") << QStringList{m_game} << false << 1 << QString()
                                     << QStringLiteral("nimbrel: no display to show the window on (set DISPLAY or "
@@ -228,13 +233,21 @@ private slots:
     {
         const QByteArray assumed = qgetenv("QT_ASSUME_STDERR_HAS_CONSOLE");
         qunsetenv("QT_ASSUME_STDERR_HAS_CONSOLE");
-        DialogAnswerer answer;
-        ReportUsageError(QStringLiteral("one game folder at most"));
+        const QStringList errors{ParseCommandLine({"nimbrel", "--bogus"}).text, QStringLiteral("one game folder at most"),
+                                 QStringLiteral("cannot start in 'x': no such file or folder")};
+        QStringList shown;
+        for (const QString &error : errors) {
+            DialogAnswerer answer;
+            ReportUsageError(error);
+            QVERIFY(answer.answered);
+            QCOMPARE(answer.title, QStringLiteral("Nimbrel - Climate Editor by [Kest]"));
+            QCOMPARE(answer.icon, QMessageBox::Critical);
+            shown << answer.text;
+        }
         qputenv("QT_ASSUME_STDERR_HAS_CONSOLE", assumed);
-        QVERIFY(answer.answered);
-        QCOMPARE(answer.title, QStringLiteral("Nimbrel - Climate Editor by [Kest]"));
-        QCOMPARE(answer.icon, QMessageBox::Critical);
-        QVERIFY2(answer.text.startsWith(QStringLiteral("Nimbrel one game folder at most.")), qPrintable(answer.text));
+        QCOMPARE(shown, (QStringList{"Nimbrel cannot start: unknown option 'bogus'.",
+                                     "Nimbrel cannot start: one game folder at most.",
+                                     "Nimbrel cannot start in 'x': no such file or folder."}));
     }
 
     // Started outside a game, the editor asks for the game folder until it gets one or is
@@ -280,6 +293,11 @@ private slots:
         window.Menu_OpenClick();
         QCOMPARE(window.findChild<QListWidget *>(QStringLiteral("Regions_List"))->count(), 7);
         QDir::setCurrent(before);
+#ifndef Q_OS_WIN
+        // The chooser kept no history in the settings.
+        const QString config = qEnvironmentVariable("XDG_CONFIG_HOME", QDir::homePath() + QStringLiteral("/.config"));
+        QVERIFY(!QFileInfo::exists(config + QStringLiteral("/QtProject.conf")));
+#endif
     }
 };
 

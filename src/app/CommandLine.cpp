@@ -142,16 +142,51 @@ bool StandardErrorIsConsole()
 #endif
 }
 
-void ReportUsageError(const QString &message)
+QStringList WithoutQtOptions(QStringList arguments)
+{
+    // Qt's own options (QGuiApplication's, QApplication's and X11's), with one dash or two.
+    static const QStringList withValue{"platform", "platformpluginpath", "platformtheme", "plugin", "qwindowgeometry",
+                                       "qwindowicon", "qwindowtitle", "session", "style", "stylesheet", "display",
+                                       "geometry", "title", "name", "visual", "ncols", "cmap"};
+    static const QStringList alone{"reverse", "widgetcount", "nograb", "dograb", "sync", "testability"};
+    for (qsizetype i = 1; i < arguments.size();) {
+        QString option = arguments[i];
+        if (!option.startsWith(u'-') || option == QLatin1String("--"))
+            break;
+        option = option.mid(option.startsWith(QLatin1String("--")) ? 2 : 1);
+        const QString name = option.section(u'=', 0, 0);
+        const qsizetype taken = withValue.contains(name) ? (option.contains(u'=') ? 1 : 2) : alone.contains(name) ? 1 : 0;
+        if (!taken) {
+            ++i;
+            continue;
+        }
+        arguments.remove(i, std::min(taken, arguments.size() - i));
+    }
+    return arguments;
+}
+
+void PrintUsageError(const QString &message)
 {
     PrintText(stderr, QStringLiteral("nimbrel: %1\nTry 'nimbrel --help'.\n").arg(message));
-    if (StandardErrorIsConsole())
-        return;
-    QMessageBox box(QMessageBox::Critical, kApplicationTitle,
-                    QStringLiteral("Nimbrel %1.\n\nStart it on a game folder, on the game's data/weather.cfg, "
-                                   "or on nothing to choose the game folder.")
-                        .arg(message),
-                    QMessageBox::Ok);
+}
+
+// One sentence under the title: "Nimbrel cannot start: unknown option 'x'."
+void ShowUsageError(QString message)
+{
+    if (message.endsWith(u'.'))
+        message.chop(1);
+    if (!message.startsWith(QLatin1String("cannot start")) && !message.isEmpty()) {
+        message[0] = message[0].toLower();
+        message.prepend(QStringLiteral("cannot start: "));
+    }
+    QMessageBox box(QMessageBox::Critical, kApplicationTitle, QStringLiteral("Nimbrel %1.").arg(message), QMessageBox::Ok);
     box.setObjectName(QStringLiteral("usageError"));
     box.exec();
+}
+
+void ReportUsageError(const QString &message)
+{
+    PrintUsageError(message);
+    if (!StandardErrorIsConsole())
+        ShowUsageError(message);
 }

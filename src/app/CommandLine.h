@@ -29,8 +29,15 @@ void EnterUndecodableArguments(int argc, char *argv[]);
 // options are taken off only once the application object exists.
 CommandLine ParseCommandLine(QStringList arguments);
 
-// Reports a usage error on standard error and, where nobody would read that (started from a
-// file manager, a desktop menu or Explorer), in a message box as well. Needs a QApplication.
+// The arguments without Qt's own options (-platform, -style and the like), as the
+// application object will take them off: so the command line can be judged before there is one.
+QStringList WithoutQtOptions(QStringList arguments);
+
+// A usage error on standard error; in a message box, one sentence under the application
+// title (needs a QApplication); or both where nobody would read standard error (started from
+// a file manager, a desktop menu or Explorer).
+void PrintUsageError(const QString &message);
+void ShowUsageError(QString message);
 void ReportUsageError(const QString &message);
 
 // Writes text to standard output or error as the reader will see it: into a Windows console

@@ -34,10 +34,14 @@ namespace {
 // of advice. While the application object is made, say it in one line and exit instead; any
 // other message is held and shown once the application exists.
 QList<std::pair<QtMsgType, QString>> g_heldMessages;
+// A usage error already told on standard error, still to be shown in a box.
+QString g_usageError;
 
 void holdStartupMessage(QtMsgType type, const QMessageLogContext &, const QString &message)
 {
     if (type == QtFatalMsg) {
+        if (!g_usageError.isEmpty())
+            std::_Exit(2); // the command line was wrong, and that is said already
         std::fputs("nimbrel: no display to show the window on (set DISPLAY or WAYLAND_DISPLAY, "
                    "or choose a platform with -platform)\n",
                    stderr);
@@ -64,13 +68,20 @@ int main(int argc, char *argv[])
 #endif
     EnterUndecodableArguments(argc, argv);
 
-    // Help and the version are answered before any window system is needed.
+    // The command line is judged before any window system is needed: help, the version and
+    // a usage error need none, unless nobody reads standard error and a box must say it.
     {
         QCoreApplication commandLine(argc, argv);
-        const CommandLine asked = ParseCommandLine(QCoreApplication::arguments());
+        const CommandLine asked = ParseCommandLine(WithoutQtOptions(QCoreApplication::arguments()));
         if (asked.action == CommandLine::Action::Help || asked.action == CommandLine::Action::Version) {
             PrintText(stdout, asked.text.endsWith(u'\n') ? asked.text : asked.text + u'\n');
             return 0;
+        }
+        if (asked.action == CommandLine::Action::UsageError) {
+            PrintUsageError(asked.text);
+            if (StandardErrorIsConsole())
+                return 2;
+            g_usageError = asked.text;
         }
     }
 
@@ -81,11 +92,11 @@ int main(int argc, char *argv[])
     QApplication::setWindowIcon(SvgIcon(QStringLiteral(":/icons/program.svg"), {32, 32}));
     QApplication::setFont(EditorFont());
 
-    const CommandLine asked = ParseCommandLine(QApplication::arguments());
-    if (asked.action == CommandLine::Action::UsageError) {
-        ReportUsageError(asked.text);
+    if (!g_usageError.isEmpty()) {
+        ShowUsageError(g_usageError);
         return 2;
     }
+    const CommandLine asked = ParseCommandLine(QApplication::arguments());
     if (!asked.folder.isEmpty() && !QDir::setCurrent(asked.folder)) {
         ReportUsageError(QStringLiteral("cannot start in '%1': cannot enter it").arg(asked.folder));
         return 2;
