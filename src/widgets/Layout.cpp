@@ -7,6 +7,7 @@
 #include <QEvent>
 #include <QLabel>
 #include <QScreen>
+#include <QWindow>
 
 QLabel *makeLabel(QWidget *parent, const char *objectName, const QString &text, const QRect &bounds)
 {
@@ -61,30 +62,49 @@ QPoint centredFramePosition(const QRect &area, QSize frameSize)
 
 namespace {
 
-// Placed when the Show event comes: the native window exists then, so the frame is known
-// where the platform knows it before mapping, and the window is not yet on the screen.
+// Placed when the Show event comes, with what is known of the frame then; placed again, once,
+// when the window is first exposed: by then it has its final size (a message box sizes itself
+// as it is shown) and the frame a window manager drew around it.
 class CentreOnShow : public QObject
 {
 public:
-    using QObject::QObject;
+    explicit CentreOnShow(QWidget *window)
+        : QObject(window)
+        , m_window(window)
+    {
+        window->installEventFilter(this);
+    }
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override
     {
-        if (event->type() == QEvent::Show) {
-            auto *window = static_cast<QWidget *>(watched);
-            if (const QScreen *screen = window->screen())
-                window->move(centredFramePosition(screen->availableGeometry(), window->frameGeometry().size()));
-            window->removeEventFilter(this);
+        if (watched == m_window && event->type() == QEvent::Show) {
+            centre();
+            m_window->removeEventFilter(this);
+            if (QWindow *handle = m_window->windowHandle())
+                handle->installEventFilter(this);
+        } else if (watched != m_window && event->type() == QEvent::Expose
+                   && static_cast<QWindow *>(watched)->isExposed()) {
+            centre();
+            watched->removeEventFilter(this);
             deleteLater();
         }
         return false;
     }
+
+private:
+    void centre()
+    {
+        if (const QScreen *screen = m_window->screen())
+            m_window->move(centredFramePosition(screen->availableGeometry(), m_window->frameGeometry().size()));
+    }
+
+    QWidget *m_window;
 };
 
 } // namespace
 
 void centreOnScreenWhenShown(QWidget *window)
 {
-    window->installEventFilter(new CentreOnShow(window));
+    new CentreOnShow(window);
 }
