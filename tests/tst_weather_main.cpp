@@ -573,7 +573,8 @@ private slots:
         QVERIFY(window().isWindowModified());
 
         const std::map<QString, std::function<void()>> ways{
-            {"region", [&] { list()->setCurrentRow(1); }}, {"tab", [&] { tabs()->setCurrentIndex(2); }},
+            {"region", [&] { QTest::mouseClick(list()->viewport(), Qt::LeftButton, {}, list()->visualItemRect(list()->item(1)).center()); }},
+            {"tab", [&] { QTest::mouseClick(tabs(), Qt::LeftButton, {}, tabs()->tabRect(2).center()); }},
             {"open", [&] { click("Menu_Open"); }},        {"save", [&] { click("Menu_Save"); }},
             {"close box", [&] { window().close(); }}};
         QStringList answers{answer};
@@ -588,6 +589,7 @@ private slots:
         QCOMPARE(followed, then);
         QCOMPARE(readFile(fileName()) == fileOf(2, "2"), way != QStringLiteral("save") || answer != QStringLiteral("Yes"));
         if (answer == QStringLiteral("Cancel")) {
+            QTRY_COMPARE(list()->selectedItems().value(0), list()->item(0));
             QCOMPARE(list()->currentRow(), 0);
             QCOMPARE(tabs()->currentIndex(), 0);
             QCOMPARE(spin("Warmth_3")->text(), QStringLiteral("42"));

@@ -30,6 +30,7 @@
 #include <QPushButton>
 #include <QScopeGuard>
 #include <QSignalBlocker>
+#include <QTimer>
 
 #include <utility>
 
@@ -583,10 +584,15 @@ void TWeather_Editor_::Regions_ListClick()
     if (m_selectingFromCode || row < 0 || std::size_t(row) >= m_rowSlots.size())
         return;
     if (!settleEditedSeason()) {
-        const auto shown = std::find(m_rowSlots.begin(), m_rowSlots.end(), CurrentRegion);
-        m_selectingFromCode = true;
-        Regions_List->setCurrentRow(int(shown - m_rowSlots.begin()));
-        m_selectingFromCode = false;
+        // Now, and again once the click that chose the row has selected it.
+        const int shown = int(std::find(m_rowSlots.begin(), m_rowSlots.end(), CurrentRegion) - m_rowSlots.begin());
+        const auto selectShown = [this, shown] {
+            m_selectingFromCode = true;
+            Regions_List->setCurrentRow(shown);
+            m_selectingFromCode = false;
+        };
+        selectShown();
+        QTimer::singleShot(0, this, selectShown);
         return;
     }
     CurrentRegion = m_rowSlots[std::size_t(row)];
