@@ -8,6 +8,7 @@
 #include <QFileDialog>
 #include <QListWidget>
 #include <QProcess>
+#include <QSettings>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -255,6 +256,15 @@ private slots:
     void asksForTheGameFolder()
     {
         const QString before = QDir::currentPath();
+        const auto chooserSettings = [] {
+            QSettings settings(QSettings::UserScope, QStringLiteral("QtProject"));
+            settings.beginGroup(QStringLiteral("FileDialog"));
+            QStringList values;
+            for (const QString &key : settings.childKeys())
+                values << key + u'=' + settings.value(key).toString() + settings.value(key).toStringList().join(u',');
+            return values;
+        };
+        const QStringList settingsBefore = chooserSettings();
         TWeather_Editor_ window;
         window.show();
         for (const QString &folder : {m_game, m_dir.path()}) {
@@ -293,8 +303,9 @@ private slots:
         window.Menu_OpenClick();
         QCOMPARE(window.findChild<QListWidget *>(QStringLiteral("Regions_List"))->count(), 7);
         QDir::setCurrent(before);
-#ifndef Q_OS_WIN
         // The chooser kept no history in the settings.
+        QCOMPARE(chooserSettings(), settingsBefore);
+#ifndef Q_OS_WIN
         const QString config = qEnvironmentVariable("XDG_CONFIG_HOME", QDir::homePath() + QStringLiteral("/.config"));
         QVERIFY(!QFileInfo::exists(config + QStringLiteral("/QtProject.conf")));
 #endif

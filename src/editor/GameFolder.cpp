@@ -8,6 +8,7 @@
 #include <QFileInfo>
 #include <QMessageBox>
 #include <QSettings>
+#include <QVariantMap>
 
 namespace {
 
@@ -17,14 +18,43 @@ QFileInfo climateFileIn(const QString &gameFolder)
     return QFileInfo(climate::ResolveFileName(gameFolder + QStringLiteral("/data/weather.cfg")));
 }
 
-// Qt's folder chooser records the folders it visited in the user's settings; the editor
-// writes no settings, so where those are a file they are sent where none can be made.
-void keepNoHistory()
+// Qt's folder chooser records the folders it visited in the user's settings, which every Qt
+// program of the user shares; the editor keeps none. Where the settings are a file, they are
+// sent where none can be made; in the Windows registry, what the chooser wrote is put back
+// as it was once the chooser is gone.
+class NoChooserHistory
 {
-#ifndef Q_OS_WIN
-    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("/dev/null"));
+public:
+    NoChooserHistory()
+    {
+#ifdef Q_OS_WIN
+        QSettings settings(QSettings::UserScope, QStringLiteral("QtProject"));
+        settings.beginGroup(QStringLiteral("FileDialog"));
+        for (const QString &key : settings.childKeys())
+            m_before.insert(key, settings.value(key));
+#else
+        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("/dev/null"));
 #endif
-}
+    }
+    NoChooserHistory(const NoChooserHistory &) = delete;
+    NoChooserHistory &operator=(const NoChooserHistory &) = delete;
+#ifdef Q_OS_WIN
+    ~NoChooserHistory()
+    {
+        QSettings settings(QSettings::UserScope, QStringLiteral("QtProject"));
+        settings.beginGroup(QStringLiteral("FileDialog"));
+        for (const QString &key : settings.childKeys()) {
+            if (!m_before.contains(key))
+                settings.remove(key);
+        }
+        for (auto it = m_before.cbegin(); it != m_before.cend(); ++it)
+            settings.setValue(it.key(), it.value());
+    }
+
+private:
+    QVariantMap m_before;
+#endif
+};
 
 } // namespace
 
@@ -59,7 +89,7 @@ bool EnsureGameFolder(QWidget *parent)
     if (GameFolderOf(QDir::currentPath()))
         return true;
     QString start = QDir::currentPath();
-    keepNoHistory();
+    const NoChooserHistory noHistory;
     for (;;) {
         QFileDialog chooser(parent, QStringLiteral("Choose the game folder"), start);
         chooser.setObjectName(QStringLiteral("gameFolderChooser"));
