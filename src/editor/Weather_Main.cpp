@@ -80,20 +80,27 @@ int valueOf(QByteArrayView text)
     throw EConvertError(QStringLiteral("'%1' is not a valid integer value").arg(shown));
 }
 
-// A question answered "&Yes" or "&No" (Escape says No), sized to its text and centred on the
-// screen rather than over the window. True for Yes.
+// A question sized to its text and centred on the screen rather than over the window; the
+// button chosen, or escape for Escape and the close box.
+QMessageBox::StandardButton ask(QWidget *parent, QMessageBox::Icon icon, const QString &caption, const QString &text,
+                                const char *objectName, QMessageBox::StandardButtons buttons,
+                                QMessageBox::StandardButton defaultButton, QMessageBox::StandardButton escape)
+{
+    QMessageBox box(icon, caption, text, buttons, parent);
+    box.setObjectName(QLatin1String(objectName));
+    box.setDefaultButton(defaultButton);
+    box.setEscapeButton(escape);
+    centreOnScreenWhenShown(&box);
+    return QMessageBox::StandardButton(box.exec());
+}
+
+// A question answered "&Yes" or "&No" (Escape says No). True for Yes.
 bool askYesNo(QWidget *parent, QMessageBox::Icon icon, const QString &caption, const QString &text,
               const char *objectName, bool yesIsDefault)
 {
-    QMessageBox box(icon, caption, text, QMessageBox::NoButton, parent);
-    box.setObjectName(QLatin1String(objectName));
-    QPushButton *yes = box.addButton(QStringLiteral("&Yes"), QMessageBox::YesRole);
-    QPushButton *no = box.addButton(QStringLiteral("&No"), QMessageBox::NoRole);
-    box.setDefaultButton(yesIsDefault ? yes : no);
-    box.setEscapeButton(no);
-    centreOnScreenWhenShown(&box);
-    box.exec();
-    return box.clickedButton() == yes;
+    return ask(parent, icon, caption, text, objectName, QMessageBox::Yes | QMessageBox::No,
+               yesIsDefault ? QMessageBox::Yes : QMessageBox::No, QMessageBox::No)
+           == QMessageBox::Yes;
 }
 
 QString startDayCaption(int season)
@@ -111,13 +118,6 @@ TToolbarButton97 *makeDropDown(QWidget *parent, const char *objectName, const QS
     button->setPopupMode(QToolButton::InstantPopup);
     button->setStyleSheet(QStringLiteral("QToolButton::menu-indicator { image: none; width: 0px; }"));
     return button;
-}
-
-QAction *makeAction(QMenu *menu, const char *objectName, const QString &text)
-{
-    QAction *action = menu->addAction(text);
-    action->setObjectName(QLatin1String(objectName));
-    return action;
 }
 
 TToolbar97 *makeToolbar(QWidget *dock, const char *objectName, const QRect &bounds)
@@ -220,7 +220,7 @@ void TWeather_Editor_::createRegionList(QWidget *client)
     Regions_List->setAccessibleName(Label18->text());
     connect(Regions_List, &QListWidget::currentRowChanged, this, guarded(this, &TWeather_Editor_::Regions_ListClick));
 
-    auto *Label19 = makeLabel(client, "Label19", QStringLiteral("Name : "), {176, 48, 46, 13});
+    makeLabel(client, "Label19", QStringLiteral("Name : "), {176, 48, 46, 13});
     Region_Name = placed(new QLineEdit(client), "Region_Name", {232, 44, 169, 21});
     Region_Name->setReadOnly(true);
     Region_Name->setFrame(false);
@@ -415,16 +415,11 @@ bool TWeather_Editor_::settleEditedSeason()
 {
     if (!seasonEdited())
         return true;
-    QMessageBox box(QMessageBox::Question, kApplicationTitle,
-                    QStringLiteral("Keep the changes to %1, %2?")
-                        .arg(climate::FromWindows1252(RegionTable[CurrentRegion].Name),
-                             name(kSeasonNames[std::size_t(m_shownSeason)])),
-                    QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel, this);
-    box.setObjectName(QStringLiteral("keepChanges"));
-    box.setDefaultButton(QMessageBox::Yes);
-    box.setEscapeButton(QMessageBox::Cancel);
-    centreOnScreenWhenShown(&box);
-    switch (box.exec()) {
+    const QString text = QStringLiteral("Keep the changes to %1, %2?")
+                             .arg(climate::FromWindows1252(RegionTable[CurrentRegion].Name),
+                                  name(kSeasonNames[std::size_t(m_shownSeason)]));
+    switch (ask(this, QMessageBox::Question, kApplicationTitle, text, "keepChanges",
+                QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel, QMessageBox::Yes, QMessageBox::Cancel)) {
     case QMessageBox::Yes: storeSeason(m_shownSeason); return true;
     case QMessageBox::No: ShowSeason(); return true;
     default: return false;
@@ -438,15 +433,10 @@ bool TWeather_Editor_::settleUnsavedTable()
 {
     if (!m_tableUnsaved)
         return true;
-    QMessageBox box(QMessageBox::Warning, kApplicationTitle,
-                    QStringLiteral("The kept changes are not saved to %1 yet.\n\nSave them first?")
-                        .arg(QDir::toNativeSeparators(QStringLiteral("data/weather.cfg"))),
-                    QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel, this);
-    box.setObjectName(QStringLiteral("saveFirst"));
-    box.setDefaultButton(QMessageBox::Save);
-    box.setEscapeButton(QMessageBox::Cancel);
-    centreOnScreenWhenShown(&box);
-    switch (box.exec()) {
+    const QString text = QStringLiteral("The kept changes are not saved to %1 yet.\n\nSave them first?")
+                             .arg(QDir::toNativeSeparators(QStringLiteral("data/weather.cfg")));
+    switch (ask(this, QMessageBox::Warning, kApplicationTitle, text, "saveFirst",
+                QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel, QMessageBox::Save, QMessageBox::Cancel)) {
     case QMessageBox::Save: SaveClimateFile(); return !m_tableUnsaved;
     case QMessageBox::Discard: return true;
     default: return false;
