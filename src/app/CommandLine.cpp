@@ -20,9 +20,18 @@
 
 namespace {
 
+CommandLine answer(CommandLine::Action action, const QString &text = {}, const QString &folder = {})
+{
+    CommandLine asked;
+    asked.action = action;
+    asked.text = text;
+    asked.folder = folder;
+    return asked;
+}
+
 CommandLine usageError(const QString &text)
 {
-    return {CommandLine::Action::UsageError, text, {}};
+    return answer(CommandLine::Action::UsageError, text);
 }
 
 // cmd.exe hands `"C:\Games\The Game\"` over as `C:\Games\The Game"`, and /? asks for help.
@@ -51,28 +60,64 @@ CommandLine ParseCommandLine(QStringList arguments)
     parser.setApplicationDescription(
         QStringLiteral("Edits the climate of a game: the seasons of every region in data/weather.cfg under the\n"
                        "game folder. Give the game folder or its weather.cfg; without either, the editor starts\n"
-                       "in the working folder and asks for the game folder when it holds no game."));
+                       "in the working folder and asks for the game folder when it holds no game.\n"
+                       "\n"
+                       "The table in a spreadsheet (no display needed; status 1 for a problem in the data):\n"
+                       "  nimbrel --export GAME > table.csv     change a column, then\n"
+                       "  nimbrel --import table.csv GAME       which checks all of it first\n"
+                       "  nimbrel --check GAME                  what Open would meet"));
     const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help"), QStringLiteral("?")},
                                   QStringLiteral("Displays help on commandline options."));
     const QCommandLineOption version({QStringLiteral("v"), QStringLiteral("version")},
                                      QStringLiteral("Displays version information."));
-    parser.addOption(help);
-    parser.addOption(version);
+    const QCommandLineOption exportTable(QStringLiteral("export"),
+                                         QStringLiteral("Writes the climate table to standard output, one row per region and season."));
+    const QCommandLineOption format(QStringLiteral("format"), QStringLiteral("With --export: csv (the default) or json."),
+                                    QStringLiteral("csv|json"));
+    const QCommandLineOption importTable(QStringLiteral("import"),
+                                         QStringLiteral("Checks FILE (CSV or JSON, as --export writes it), then saves its values "
+                                                        "into the game's weather.cfg."),
+                                         QStringLiteral("FILE"));
+    const QCommandLineOption check(QStringLiteral("check"),
+                                   QStringLiteral("Loads weather.cfg as Open does and reports every problem the editor would meet."));
+    parser.addOptions({help, version, exportTable, format, importTable, check});
     parser.addPositionalArgument(QStringLiteral("GAME_FOLDER"),
                                  QStringLiteral("The game's folder (the one that holds data/weather.cfg), or that file."),
                                  QStringLiteral("[GAME_FOLDER]"));
 
     const bool understood = parser.parse(arguments);
     if (parser.isSet(help))
-        return {CommandLine::Action::Help, parser.helpText(), {}};
+        return answer(CommandLine::Action::Help, parser.helpText());
     if (parser.isSet(version))
-        return {CommandLine::Action::Version, QStringLiteral("nimbrel " NIMBREL_VERSION), {}};
+        return answer(CommandLine::Action::Version, QStringLiteral("nimbrel " NIMBREL_VERSION));
     if (!understood)
         return usageError(parser.errorText());
 
     const QStringList paths = parser.positionalArguments();
     if (paths.size() > 1)
         return usageError(QStringLiteral("one game folder at most"));
+
+    const int actions = int(parser.isSet(exportTable)) + int(parser.isSet(importTable)) + int(parser.isSet(check));
+    if (actions > 1)
+        return usageError(QStringLiteral("one of --export, --import and --check at a time"));
+    if (parser.isSet(format) && !parser.isSet(exportTable))
+        return usageError(QStringLiteral("--format goes with --export"));
+    const QString formatName = parser.value(format).toLower();
+    if (parser.isSet(format) && formatName != QLatin1String("csv") && formatName != QLatin1String("json"))
+        return usageError(QStringLiteral("--format takes csv or json, not '%1'").arg(parser.value(format)));
+    if (actions == 1) {
+        const QString path = paths.value(0, QStringLiteral("."));
+        const std::optional<QString> game = GameFolderOf(path);
+        if (!game)
+            return usageError(QStringLiteral("no game in '%1': neither a game folder nor its data/weather.cfg").arg(path));
+        CommandLine asked = answer(parser.isSet(exportTable) ? CommandLine::Action::Export
+                                   : parser.isSet(check)     ? CommandLine::Action::Check
+                                                             : CommandLine::Action::Import,
+                                   {}, *game);
+        asked.format = formatName == QLatin1String("json") ? climate::ExchangeFormat::Json : climate::ExchangeFormat::Csv;
+        asked.importFile = parser.value(importTable);
+        return asked;
+    }
     if (paths.isEmpty())
         return {};
 
@@ -80,9 +125,9 @@ CommandLine ParseCommandLine(QStringList arguments)
     const QFileInfo info(path);
     const std::optional<QString> game = GameFolderOf(path);
     if (info.isDir())
-        return {CommandLine::Action::Start, {}, game.value_or(path)};
+        return answer(CommandLine::Action::Start, {}, game.value_or(path));
     if (game)
-        return {CommandLine::Action::Start, {}, *game};
+        return answer(CommandLine::Action::Start, {}, *game);
     return usageError(QStringLiteral("cannot start in '%1': %2")
                           .arg(path, !info.exists() ? QStringLiteral("no such file or folder")
                                                     : QStringLiteral("neither a game folder nor its data/weather.cfg")));

@@ -1,21 +1,27 @@
 #pragma once
 
+#include "ClimateExchange.h"
+
 #include <QString>
 #include <QStringList>
 
 #include <cstdio>
 
-// What the command line `nimbrel [GAME_FOLDER | GAME_FOLDER/data/weather.cfg]` asks for.
+// What the command line `nimbrel [GAME_FOLDER | GAME_FOLDER/data/weather.cfg]` asks for, or
+// one of the table's actions on the game: --export, --import FILE, --check.
 struct CommandLine
 {
-    enum class Action { Start, Help, Version, UsageError };
+    enum class Action { Start, Help, Version, UsageError, Export, Import, Check };
 
     Action action = Action::Start;
     // Help: the help text; Version: the version line; UsageError: what was wrong, one line.
     QString text;
     // Start: the folder to start in, empty for the working folder. When the argument named
-    // a game's data folder or its weather.cfg, this is the game folder above it.
+    // a game's data folder or its weather.cfg, this is the game folder above it. The table's
+    // actions: the game folder.
     QString folder;
+    climate::ExchangeFormat format = climate::ExchangeFormat::Csv; // Export
+    QString importFile;                                            // Import
 };
 
 // A folder or file named on the command line in bytes that are no text in the locale (a name

@@ -1,6 +1,7 @@
 #include "CommandLine.h"
 #include "EditorFont.h"
 #include "SavePolicy.h"
+#include "TableActions.h"
 #include "GameFolder.h"
 #include "Pictures.h"
 #include "Weather_Main.h"
@@ -77,6 +78,9 @@ int main(int argc, char *argv[])
             PrintText(stdout, asked.text.endsWith(u'\n') ? asked.text : asked.text + u'\n');
             return 0;
         }
+        if (asked.action == CommandLine::Action::Export || asked.action == CommandLine::Action::Import
+            || asked.action == CommandLine::Action::Check)
+            return RunTableAction(asked);
         if (asked.action == CommandLine::Action::UsageError) {
             PrintUsageError(asked.text);
             if (StandardErrorIsConsole())

@@ -1,6 +1,7 @@
 #include "Weather_Main.h"
 
 #include "ClimateErrors.h"
+#include "ClimateExchange.h"
 #include "ClimateFile.h"
 #include "EditorFont.h"
 #include "Failure.h"
@@ -17,6 +18,8 @@
 #include "TextConversion.h"
 
 #include <QAction>
+#include <QClipboard>
+#include <QGuiApplication>
 #include <QCloseEvent>
 #include <QDialog>
 #include <QDir>
@@ -184,10 +187,17 @@ void TWeather_Editor_::createToolbars(QWidget *client)
     Save1->setIcon(SvgIcon(QStringLiteral(":/icons/save.svg"), {14, 14}));
     About1->setIcon(SvgIcon(QStringLiteral(":/icons/about.svg"), {18, 19}));
 
+    QAction *copySeason = makeCommand("CopySeason", QStringLiteral("Copy season"), Qt::CTRL | Qt::SHIFT | Qt::Key_C,
+                                      &TWeather_Editor_::CopySeasonClick);
+    QAction *pasteSeason = makeCommand("PasteSeason", QStringLiteral("Paste season"), Qt::CTRL | Qt::SHIFT | Qt::Key_V,
+                                       &TWeather_Editor_::PasteSeasonClick);
+
     file_popup = new QMenu(this);
     file_popup->setObjectName(QStringLiteral("file_popup"));
     file_popup->addActions({Open1, Save1});
     file_popup->addSeparator()->setObjectName(QStringLiteral("N1"));
+    file_popup->addActions({copySeason, pasteSeason});
+    file_popup->addSeparator()->setObjectName(QStringLiteral("N2"));
     file_popup->addAction(Exit1);
     help_popup = new QMenu(this);
     help_popup->setObjectName(QStringLiteral("help_popup"));
@@ -605,6 +615,34 @@ void TWeather_Editor_::SeasonsChange()
     editor(kStartDay)->setAccessibleName(Label20->text());
     editor(kStartDay)->lineEdit()->setAccessibleName(Label20->text());
     fitToText(Label20);
+}
+
+// "Copy season": the eighteen values the editors show, as they read them, onto the clipboard
+// as one tab-separated row, which a spreadsheet pastes as a row.
+void TWeather_Editor_::CopySeasonClick()
+{
+    std::array<int, kValueCount> values{};
+    for (int v = 0; v < kValueCount; ++v)
+        values[std::size_t(v)] = editor(v)->Value();
+    QGuiApplication::clipboard()->setText(climate::SeasonRow(values));
+}
+
+// "Paste season": the editors from such a row, by their setting rule; nothing is kept until
+// "Save season". A clipboard without one changes nothing, and the status line says why.
+void TWeather_Editor_::PasteSeasonClick()
+{
+    QString why;
+    const std::optional<std::array<int, kValueCount>> values =
+        climate::ParseSeasonRow(QGuiApplication::clipboard()->text(), why);
+    if (!Loaded)
+        why = QStringLiteral("open the file before pasting a season");
+    if (!values || !Loaded) {
+        Status->setText(why.left(1).toUpper() + why.mid(1));
+        return;
+    }
+    for (int v = 0; v < kValueCount; ++v)
+        editor(v)->setValue((*values)[std::size_t(v)]);
+    Status->setText(QStringLiteral("Status"));
 }
 
 // "Reset season": shows the table's values again, dropping what was typed.

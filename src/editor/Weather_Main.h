@@ -45,6 +45,8 @@ public:
     void SeasonsChange();
     void ToolbarButton973Click();
     void ToolbarButton974Click();
+    void CopySeasonClick();
+    void PasteSeasonClick();
 
     // The climate file and table.
     void BindClimateFile();

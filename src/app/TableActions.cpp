@@ -1,0 +1,154 @@
+#include "TableActions.h"
+
+#include "ClimateErrors.h"
+#include "ClimateExchange.h"
+#include "ClimateFile.h"
+#include "CommandLine.h"
+#include "SeasonDecoding.h"
+#include "TSpinEdit.h"
+#include "TextConversion.h"
+
+#include <QDir>
+#include <QFile>
+
+#include <cstdio>
+#include <memory>
+
+#ifdef Q_OS_WIN
+#include <fcntl.h>
+#include <io.h>
+#endif
+
+namespace {
+
+void printError(const QString &message)
+{
+    PrintText(stderr, QStringLiteral("nimbrel: %1\n").arg(message));
+}
+
+// Bytes as they are: no line ends translated on the way out.
+void writeOut(const QByteArray &bytes)
+{
+#ifdef Q_OS_WIN
+    ::_setmode(::_fileno(stdout), _O_BINARY);
+#endif
+    std::fwrite(bytes.constData(), 1, std::size_t(bytes.size()), stdout);
+    std::fflush(stdout);
+}
+
+// What Open and showing each region would meet: a value the editors cannot read fails its
+// region's showing; one out of range is shown, and kept, at its bound. Open shows the first
+// listed region, or slot 0 when none is listed.
+int checkTable(const TRegionTable &table)
+{
+    const QString file = QDir::toNativeSeparators(climate::ResolveFileName(climate::ClimateFile.FileName));
+    int shownFirst = 0;
+    while (shownFirst < kRegionSlots - 1 && !table[std::size_t(shownFirst)].isUsed())
+        ++shownFirst;
+    if (!table[std::size_t(shownFirst)].isUsed())
+        shownFirst = 0;
+    int problems = 0;
+    int regions = 0;
+    for (int slot = 0; slot < kRegionSlots; ++slot) {
+        const TRegionRecord &region = table[std::size_t(slot)];
+        regions += region.isUsed();
+        if (!region.isUsed() && slot != shownFirst)
+            continue;
+        const QString name = region.isUsed() ? climate::FromWindows1252(region.Name) : QStringLiteral("slot %1").arg(slot);
+        for (int s = 0; s < kSeasonCount; ++s) {
+            const int line = 9 + 10 * slot + s; // the block's seventh line onwards, after two header lines
+            for (const ClimateValue &value : kClimateValues) {
+                const QString text = climate::FromWindows1252(region.Season[std::size_t(s)].Values[std::size_t(value.index)]);
+                const std::optional<int> number = TSpinEdit::ParseInteger(text);
+                const QString where = QStringLiteral("%1:%2: %3, %4: %5: ").arg(file).arg(line).arg(
+                    name, QString::fromLatin1(kSeasonNames[std::size_t(s)].data()), climate::ColumnName(value.index));
+                if (!number) {
+                    PrintText(stderr, where + QStringLiteral("'%1' is not a valid integer value\n").arg(text));
+                    ++problems;
+                } else if (*number < value.minValue || *number > value.maxValue) {
+                    PrintText(stderr, where + QStringLiteral("%1 is shown, and kept, as %2\n")
+                                                  .arg(*number).arg(std::clamp(*number, value.minValue, value.maxValue)));
+                }
+            }
+        }
+    }
+    if (problems == 0)
+        PrintText(stdout, QStringLiteral("%1: %2 regions, opens cleanly\n").arg(file).arg(regions));
+    return problems ? 1 : 0;
+}
+
+int importTable(const QByteArray &bytes, const QString &name, TRegionTable &table, const QByteArray &header)
+{
+    std::vector<climate::SeasonValues> rows;
+    const QStringList problems = climate::ReadExchange(bytes, name, table, rows);
+    for (const QString &problem : problems)
+        PrintText(stderr, problem + u'\n');
+    if (!problems.isEmpty())
+        return 1;
+    const int changed = climate::ApplyExchange(table, rows);
+    if (changed == 0) {
+        PrintText(stdout, QStringLiteral("0 seasons changed; nothing saved\n"));
+        return 0;
+    }
+    // As a user at a terminal answers: no question when nothing else changed the file.
+    const storage::SaveReport report = climate::SaveClimateFile(climate::ClimateFile, table, header);
+    if (!report.notice.isEmpty())
+        printError(report.notice);
+    if (report.outcome == storage::SaveOutcome::ReadOnly) {
+        printError(QStringLiteral("The file is read-only; nothing saved"));
+        return 1;
+    }
+    if (report.outcome == storage::SaveOutcome::Changed) {
+        printError(QStringLiteral("%1 was replaced while the table was read; nothing saved").arg(report.target));
+        return 1;
+    }
+    PrintText(stdout, QStringLiteral("%1 season%2 changed\n").arg(changed).arg(changed == 1 ? "" : "s"));
+    return 0;
+}
+
+} // namespace
+
+int RunTableAction(const CommandLine &asked)
+{
+    // The file to import is read before the game folder is entered: its name may be relative.
+    QByteArray bytes;
+    if (asked.action == CommandLine::Action::Import) {
+        QFile file(asked.importFile);
+        if (!file.open(QIODevice::ReadOnly)) {
+            printError(QStringLiteral("cannot read '%1': %2").arg(asked.importFile, file.errorString()));
+            return 1;
+        }
+        if (file.size() > storage::kMaxFileSize) {
+            printError(QStringLiteral("'%1' is larger than a table can be").arg(asked.importFile));
+            return 1;
+        }
+        bytes = file.read(storage::kMaxFileSize + 1);
+    }
+    if (!QDir::setCurrent(asked.folder)) {
+        PrintUsageError(QStringLiteral("cannot enter '%1'").arg(asked.folder));
+        return 2;
+    }
+    climate::BindClimateFile(climate::ClimateFile);
+    auto table = std::make_unique<TRegionTable>();
+    QByteArray header;
+    try {
+        const QString notice = climate::LoadClimateFile(climate::ClimateFile, *table, header);
+        if (!notice.isEmpty())
+            printError(notice);
+        climate::DecodeTable(*table);
+        switch (asked.action) {
+        case CommandLine::Action::Export:
+#ifdef Q_OS_WIN
+            writeOut(climate::ExportTable(*table, asked.format, "\r\n"));
+#else
+            writeOut(climate::ExportTable(*table, asked.format, "\n"));
+#endif
+            return 0;
+        case CommandLine::Action::Check: return checkTable(*table);
+        default: return importTable(bytes, asked.importFile, *table, header);
+        }
+    } catch (const EUserError &error) {
+        printError(error.message());
+        return 1;
+    }
+}

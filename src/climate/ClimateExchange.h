@@ -1,0 +1,52 @@
+#pragma once
+
+#include "RegionTable.h"
+
+#include <QByteArray>
+#include <QByteArrayView>
+#include <QString>
+#include <QStringList>
+
+#include <array>
+#include <optional>
+#include <vector>
+
+// The climate table as a spreadsheet or a script sees it: one row per used region and season,
+// with the region's slot, its name, the season's name and the eighteen values under names that
+// say what they are. CSV (RFC 4180, a header row) or JSON (an array of objects with the same
+// names); the season row on the clipboard is the eighteen values alone, tab-separated.
+namespace climate {
+
+enum class ExchangeFormat { Csv, Json };
+
+// "Start day", "Wind Calm", ..., "Warmth Very Hot": the labels the window shows, under their group.
+QString ColumnName(int valueIndex);
+
+// The whole table; region names are converted from the file's bytes as the window shows them.
+QByteArray ExportTable(const TRegionTable &table, ExchangeFormat format, QByteArrayView lineEnd = "\n");
+
+// One row to import: the slot and season it names and its values, as the editors set them.
+struct SeasonValues
+{
+    int slot = 0;
+    int season = 0;
+    std::array<QByteArray, kValueCount> values;
+};
+
+// Reads a whole exported table (CSV, or JSON when it starts with '['), checking all of it
+// against the table before anything changes: every row names a used region (by name, in any
+// letter case; by slot too where the row has one) and a season, every value is a whole number
+// within its editor's bounds, no region and season comes twice. The problems, each as
+// "name:line: column: what is wrong"; none means rows holds every row.
+QStringList ReadExchange(QByteArrayView bytes, const QString &name, const TRegionTable &table,
+                         std::vector<SeasonValues> &rows);
+
+// Puts the rows into the table; how many seasons changed.
+int ApplyExchange(TRegionTable &table, const std::vector<SeasonValues> &rows);
+
+// The clipboard's season row: the eighteen values, tab-separated, in the export's order.
+QString SeasonRow(const std::array<int, kValueCount> &values);
+// The eighteen values of such a row (or of a whole exported row); why not, when it is none.
+std::optional<std::array<int, kValueCount>> ParseSeasonRow(QStringView text, QString &why);
+
+} // namespace climate
