@@ -1,6 +1,7 @@
 // The climate layer's costs, each beside a baseline that does the least the same job needs.
 // Run: build/bench/bench_climate  (a Release or RelWithDebInfo build)
 
+#include "ClimateExchange.h"
 #include "ClimateFile.h"
 #include "ClimateFormat.h"
 #include "SeasonDecoding.h"
@@ -61,6 +62,45 @@ void BM_InMemoryReadDecodeFormat(benchmark::State &state)
     state.SetBytesProcessed(state.iterations() * bytes.size());
 }
 BENCHMARK(BM_InMemoryReadDecodeFormat);
+
+// The table of the 41-region sample as CSV, and read back with every check, beside the plain
+// read of the same file above; and a 1 MB CSV (rows repeated), which must read in linear time.
+std::unique_ptr<TRegionTable> sampleTable()
+{
+    auto raw = std::make_unique<climate::RawClimate>();
+    auto table = std::make_unique<TRegionTable>();
+    QByteArray header;
+    climate::ReadClimateBytes(sampleBytes(), *raw);
+    climate::StoreRawClimate(*raw, *table, header);
+    climate::DecodeTable(*table);
+    return table;
+}
+
+void BM_ExportCsv(benchmark::State &state)
+{
+    const auto table = sampleTable();
+    for (auto _ : state) {
+        QByteArray out = climate::ExportTable(*table, climate::ExchangeFormat::Csv);
+        benchmark::DoNotOptimize(out.data());
+    }
+}
+BENCHMARK(BM_ExportCsv);
+
+void BM_ImportCsv(benchmark::State &state)
+{
+    const auto table = sampleTable();
+    QByteArray csv = climate::ExportTable(*table, climate::ExchangeFormat::Csv);
+    const qsizetype header = csv.indexOf('\n') + 1;
+    while (csv.size() < state.range(0))
+        csv += csv.mid(header, csv.size() - header); // repeated rows: every one read and checked
+    std::vector<climate::SeasonValues> rows;
+    for (auto _ : state) {
+        const QStringList problems = climate::ReadExchange(csv, QStringLiteral("t.csv"), *table, rows);
+        benchmark::DoNotOptimize(problems.size());
+    }
+    state.SetBytesProcessed(state.iterations() * csv.size());
+}
+BENCHMARK(BM_ImportCsv)->Arg(0)->Arg(1 << 20);
 
 void BM_InMemoryPlainCopy(benchmark::State &state)
 {

@@ -4,6 +4,7 @@
 // is written, read back and written again to the very same bytes.
 
 #include "ClimateErrors.h"
+#include "ClimateExchange.h"
 #include "ClimateFile.h"
 #include "ClimateFormat.h"
 #include "SeasonDecoding.h"
@@ -42,10 +43,38 @@ QByteArray readDecodeWrite(QByteArrayView bytes, TRegionTable &table, QByteArray
     return climate::FormatClimateFile(table, header);
 }
 
+// The same bytes as a table to import: a problem leaves no row to apply, and every row
+// applied holds values the editors could have set.
+void importHoldsItsWord(QByteArrayView bytes)
+{
+    static const std::unique_ptr<TRegionTable> target = [] {
+        auto table = std::make_unique<TRegionTable>();
+        (*table)[0].Name = QByteArrayView("England");
+        (*table)[2].Name = QByteArrayView("Scotland, \"North\"");
+        return table;
+    }();
+    std::vector<climate::SeasonValues> rows;
+    const QStringList problems = climate::ReadExchange(bytes, QStringLiteral("fuzz.csv"), *target, rows);
+    if (!problems.isEmpty() && !rows.empty())
+        std::abort();
+    for (const climate::SeasonValues &row : rows) {
+        if (!(*target)[std::size_t(row.slot)].isUsed())
+            std::abort();
+        for (const ClimateValue &value : kClimateValues) {
+            bool ok = false;
+            const int number = row.values[std::size_t(value.index)].toInt(&ok);
+            if (!ok || number < value.minValue || number > value.maxValue)
+                std::abort();
+        }
+    }
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
 {
+    importHoldsItsWord(QByteArrayView(data, qsizetype(size)));
+
     auto table = std::make_unique<TRegionTable>();
     QByteArray header;
     QByteArray written;

@@ -8,6 +8,7 @@
 #include <QFileDialog>
 #include <QListWidget>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QSettings>
 #include <QTemporaryDir>
 #include <QTest>
@@ -88,6 +89,16 @@ private slots:
                                                   << QStringLiteral("Usage: ");
         QTest::newRow("version") << QStringList{"--version"} << int(CommandLine::Action::Version)
                                  << QStringLiteral("nimbrel 1.03");
+        QTest::newRow("export") << QStringList{"--export", m_game + "/Data"} << int(CommandLine::Action::Export) << m_game;
+        QTest::newRow("import") << QStringList{"--import", "t.csv", m_game} << int(CommandLine::Action::Import) << m_game;
+        QTest::newRow("check, no game") << QStringList{"--check", elsewhere} << usage
+                                        << QStringLiteral("no game in '%1'").arg(elsewhere);
+        QTest::newRow("two actions") << QStringList{"--export", "--check"} << usage
+                                     << QStringLiteral("one of --export, --import and --check at a time");
+        QTest::newRow("format without export") << QStringList{"--format", "json", m_game} << usage
+                                               << QStringLiteral("--format goes with --export");
+        QTest::newRow("unknown format") << QStringList{"--export", "--format", "xml", m_game} << usage
+                                        << QStringLiteral("--format takes csv or json, not 'xml'");
 #ifdef Q_OS_WIN
         QTest::newRow("/?") << QStringList{"/?"} << int(CommandLine::Action::Help) << QStringLiteral("Usage: ");
         QTest::newRow("quoted folder ending in a backslash")
@@ -103,7 +114,7 @@ private slots:
 
         const CommandLine asked = ParseCommandLine(QStringList{"nimbrel"} + arguments);
         QCOMPARE(int(asked.action), action);
-        if (asked.action == CommandLine::Action::Start)
+        if (!asked.folder.isEmpty())
             QCOMPARE(QDir::cleanPath(QDir::fromNativeSeparators(asked.folder)), QDir::cleanPath(QDir::fromNativeSeparators(textOrFolder)));
         else
             QVERIFY2(asked.text.startsWith(textOrFolder), qPrintable(asked.text));
@@ -156,6 +167,53 @@ private slots:
         QCOMPARE(run.status, status);
         QVERIFY2(run.out.startsWith(out) && (out.isEmpty() == run.out.isEmpty()), qPrintable(run.out));
         QCOMPARE(run.err, err);
+    }
+
+    // The table's actions need no display: export, the same table imported (nothing saved, the
+    // file byte for byte as it was), a changed one (saved), a bad one (nothing saved, its line
+    // named), and the check.
+    void theTableActionsNeedNoDisplay()
+    {
+        QTemporaryDir dir;
+        const QString game = dir.filePath(QStringLiteral("game"));
+        QVERIFY(QDir().mkpath(game + QStringLiteral("/data")));
+        const QString file = game + QStringLiteral("/data/weather.cfg");
+        writeFile(file, fileOf(3));
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        for (const char *name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+            environment.remove(QLatin1String(name));
+
+        const Run exported = runProgram({"--export", game}, environment);
+        QCOMPARE(exported.status, 0);
+        QCOMPARE(exported.out.count(u'\n'), 1 + 3 * 4);
+        const QString table = dir.filePath(QStringLiteral("t.csv"));
+        writeFile(table, exported.out.toUtf8());
+        const Run same = runProgram({"--import", table, game}, environment);
+        QCOMPARE(same.out, QStringLiteral("0 seasons changed; nothing saved\n"));
+        QCOMPARE(readFile(file), fileOf(3));
+
+        writeFile(table, QString(exported.out).replace(QRegularExpression(QStringLiteral("\n1,Region 1,Winter,\\d+,")),
+                                                       QStringLiteral("\n1,Region 1,Winter,7,")).toUtf8());
+        const Run changed = runProgram({"--import", table, game}, environment);
+        QCOMPARE(changed.out + changed.err, QStringLiteral("1 season changed\n"));
+        QVERIFY(readFile(file).contains("\r\n1 Region 1\r\n"));
+        QVERIFY(readFile(file) != fileOf(3));
+
+        const QByteArray saved = readFile(file);
+        writeFile(table, QString(exported.out).replace(QStringLiteral("Region 2"), QStringLiteral("Atlantis")).toUtf8());
+        const Run bad = runProgram({"--import", table, game}, environment);
+        QCOMPARE(bad.status, 1);
+        QVERIFY2(bad.err.startsWith(table + QStringLiteral(":10: Region: 'Atlantis' is not the region in slot 2 (Region 2)\n")), qPrintable(bad.err));
+        QCOMPARE(readFile(file), saved);
+
+        const Run check = runProgram({"--check", game}, environment);
+        QCOMPARE(check.status, 0);
+        writeFile(file, crlf({"# x", "0"})); // what Open shows first, slot 0, has a blank start day
+        const Run headerOnly = runProgram({"--check", game}, environment);
+        QCOMPARE(headerOnly.status, 1);
+        QVERIFY2(headerOnly.err.startsWith(QDir::toNativeSeparators(QStringLiteral("data/weather.cfg"))
+                                           + QStringLiteral(":9: slot 0, Spring: Start day: ' ' is not a valid integer value\n")),
+                 qPrintable(headerOnly.err));
     }
 
 #ifndef Q_OS_WIN
