@@ -465,10 +465,15 @@ Contents ReadWhole(FileSystem &fs)
 
 SaveReport SaveBytes(FileSystem &fs, QByteArrayView bytes, const FileId &opened, bool evenIfChanged)
 {
+    const auto readOnly = [] {
+        SaveReport report;
+        report.outcome = SaveOutcome::ReadOnly;
+        return report;
+    };
     SaveReport report;
     TargetFacts target;
     if (!fs.findTarget(target).isOk() || !target.folderFound)
-        return {SaveOutcome::ReadOnly};
+        return readOnly();
     const auto changed = [&] {
         report.outcome = SaveOutcome::Changed;
         report.target = target.where;
@@ -480,13 +485,13 @@ SaveReport SaveBytes(FileSystem &fs, QByteArrayView bytes, const FileId &opened,
     // A folder or a device in the file's place, or a file nobody may write (root included),
     // is read-only; so is whatever the system will not open for writing.
     if (target.exists && (!target.regular || !target.writable))
-        return {SaveOutcome::ReadOnly};
+        return readOnly();
     bool readable = false;
     FileFacts facts;
     if (target.exists) {
         readable = fs.openTarget(Access::ReadWrite, facts).isOk();
         if (!readable && !fs.openTarget(Access::Write, facts).isOk())
-            return {SaveOutcome::ReadOnly};
+            return readOnly();
         if (facts.id != target.id && !evenIfChanged)
             return changed(); // swapped while we looked
         lockTarget(fs);
@@ -499,7 +504,7 @@ SaveReport SaveBytes(FileSystem &fs, QByteArrayView bytes, const FileId &opened,
     if (!target.exists || target.links == 1) {
         const Result result = replaceByRename(fs, bytes, target, report);
         if (result.kind() == Result::Refused && !target.exists)
-            return {SaveOutcome::ReadOnly};
+            return readOnly();
         if (result.kind() != Result::Refused) {
             if (!result.isOk())
                 throwWrite(result);
