@@ -73,7 +73,7 @@ int checkTable(const TRegionTable &table)
         }
     }
     if (problems == 0)
-        PrintText(stdout, QStringLiteral("%1: %2 regions, opens cleanly\n").arg(file).arg(regions));
+        PrintText(stdout, QStringLiteral("%1: %2 region%3, opens cleanly\n").arg(file).arg(regions).arg(regions == 1 ? "" : "s"));
     return problems ? 1 : 0;
 }
 
