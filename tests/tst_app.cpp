@@ -114,6 +114,11 @@ private slots:
 
         const CommandLine asked = ParseCommandLine(QStringList{"nimbrel"} + arguments);
         QCOMPARE(int(asked.action), action);
+        // Help fits a console of 80 columns and spells paths as the platform does.
+        for (const QString &line : asked.text.split(u'\n'))
+            QVERIFY2(asked.action != CommandLine::Action::Help || line.size() < 80, qPrintable(line));
+        if (asked.action == CommandLine::Action::Help)
+            QVERIFY(asked.text.contains(QDir::toNativeSeparators(QStringLiteral("data/weather.cfg"))));
         if (!asked.folder.isEmpty())
             QCOMPARE(QDir::cleanPath(QDir::fromNativeSeparators(asked.folder)), QDir::cleanPath(QDir::fromNativeSeparators(textOrFolder)));
         else

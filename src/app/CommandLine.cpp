@@ -4,6 +4,7 @@
 #include "GameFolder.h"
 
 #include <QCommandLineParser>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QMessageBox>
@@ -57,15 +58,17 @@ CommandLine ParseCommandLine(QStringList arguments)
     QCommandLineParser parser;
     // -platform, -style and -reverse are Qt's, each one option, never a row of letters.
     parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
-    parser.setApplicationDescription(
-        QStringLiteral("Edits the climate of a game: the seasons of every region in data/weather.cfg under the\n"
-                       "game folder. Give the game folder or its weather.cfg; without either, the editor starts\n"
-                       "in the working folder and asks for the game folder when it holds no game.\n"
-                       "\n"
-                       "The table in a spreadsheet (no display needed; status 1 for a problem in the data):\n"
-                       "  nimbrel --export GAME > table.csv     change a column, then\n"
-                       "  nimbrel --import table.csv GAME       which checks all of it first\n"
-                       "  nimbrel --check GAME                  what Open would meet"));
+    // Within 80 columns, with the platform's own separators, as a console shows it.
+    parser.setApplicationDescription(QDir::toNativeSeparators(QStringLiteral(
+        "Edits the climate of a game: the seasons of every region in data/weather.cfg\n"
+        "under the game folder. Give the game folder or its weather.cfg; without either,\n"
+        "the editor starts in the working folder and asks for the game folder when it\n"
+        "holds no game.\n"
+        "\n"
+        "The table in a spreadsheet (no display needed; status 1 for a problem in it):\n"
+        "  nimbrel --export GAME > table.csv     change a column, then\n"
+        "  nimbrel --import table.csv GAME       which checks all of it first\n"
+        "  nimbrel --check GAME                  what Open would meet")));
     const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help"), QStringLiteral("?")},
                                   QStringLiteral("Displays help on commandline options."));
     const QCommandLineOption version({QStringLiteral("v"), QStringLiteral("version")},
@@ -82,7 +85,8 @@ CommandLine ParseCommandLine(QStringList arguments)
                                    QStringLiteral("Loads weather.cfg as Open does and reports every problem the editor would meet."));
     parser.addOptions({help, version, exportTable, format, importTable, check});
     parser.addPositionalArgument(QStringLiteral("GAME_FOLDER"),
-                                 QStringLiteral("The game's folder (the one that holds data/weather.cfg), or that file."),
+                                 QDir::toNativeSeparators(QStringLiteral("The game's folder (the one that holds "
+                                                                         "data/weather.cfg), or that file.")),
                                  QStringLiteral("[GAME_FOLDER]"));
 
     const bool understood = parser.parse(arguments);

@@ -202,6 +202,10 @@ void TWeather_Editor_::createToolbars(QWidget *client)
     help_popup = new QMenu(this);
     help_popup->setObjectName(QStringLiteral("help_popup"));
     help_popup->addAction(About1);
+    // Qt's own box: the Qt the program is built with, and its licence (the LGPL's notice).
+    QAction *aboutQt = help_popup->addAction(QStringLiteral("About Qt"));
+    aboutQt->setObjectName(QStringLiteral("AboutQt"));
+    connect(aboutQt, &QAction::triggered, this, [this] { QMessageBox::aboutQt(this); });
 
     Toolbar972 = makeToolbar(Dock971, "Toolbar972", {0, 0, 113, kDockHeight});
     Toolbar972->setAccessibleName(QStringLiteral("Menus"));
