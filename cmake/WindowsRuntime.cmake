@@ -3,12 +3,27 @@
 # nimbrel.exe, its licence, the third-party notices and a short read-me.
 set(CMAKE_RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bin)
 
-# The notices of what the static exe carries, with the full GPL and LGPL texts the LGPL asks for.
-set(notices ${CMAKE_BINARY_DIR}/THIRD-PARTY-NOTICES.txt)
-add_custom_command(OUTPUT ${notices}
-  COMMAND ${CMAKE_COMMAND} -DOUT=${notices} -DHEAD=${PROJECT_SOURCE_DIR}/packaging/windows/THIRD-PARTY-NOTICES.txt
-          -P ${PROJECT_SOURCE_DIR}/cmake/Notices.cmake
-  DEPENDS ${PROJECT_SOURCE_DIR}/packaging/windows/THIRD-PARTY-NOTICES.txt ${PROJECT_SOURCE_DIR}/cmake/Notices.cmake
+# What ships beside the exe, made by packaging/windows/release.py: the notices of everything
+# linked into it, from the attributions of the static Qt and the MinGW-w64 runtime's copyright
+# files (so nothing is missed by hand-picking), and the texts with Windows line ends.
+set(NIMBREL_QT_ATTRIBUTIONS ${PROJECT_SOURCE_DIR}/../shared/toolchains/qt-6.4.2-attributions
+    CACHE PATH "The licence attributions of the static Qt linked (attributions.json, licenses/, SOURCES.txt)")
+if(NOT EXISTS ${NIMBREL_QT_ATTRIBUTIONS}/attributions.json)
+  message(FATAL_ERROR "No attributions of the static Qt in ${NIMBREL_QT_ATTRIBUTIONS}: the exe's notices are made "
+                      "from them. Name the folder qt-6.4.2-attributions that comes with the Qt in NIMBREL_QT_ATTRIBUTIONS.")
+endif()
+find_package(Python3 REQUIRED COMPONENTS Interpreter)
+set(release_py ${PROJECT_SOURCE_DIR}/packaging/windows/release.py)
+set(notices ${CMAKE_BINARY_DIR}/texts/THIRD-PARTY-NOTICES.txt)
+configure_file(${PROJECT_SOURCE_DIR}/packaging/windows/notices-head.txt notices-head.txt @ONLY)
+add_custom_command(OUTPUT ${notices} texts/LICENSE.txt texts/README.txt texts/SOURCES.txt
+  COMMAND ${CMAKE_COMMAND} -E make_directory texts
+  COMMAND Python3::Interpreter ${release_py} notices notices-head.txt ${NIMBREL_QT_ATTRIBUTIONS} ${notices}
+  COMMAND Python3::Interpreter ${release_py} text ${PROJECT_SOURCE_DIR}/LICENSE texts/LICENSE.txt
+  COMMAND Python3::Interpreter ${release_py} text ${PROJECT_SOURCE_DIR}/packaging/windows/README.txt texts/README.txt
+  COMMAND Python3::Interpreter ${release_py} text ${NIMBREL_QT_ATTRIBUTIONS}/SOURCES.txt texts/SOURCES.txt
+  DEPENDS ${release_py} ${CMAKE_BINARY_DIR}/notices-head.txt ${NIMBREL_QT_ATTRIBUTIONS}/attributions.json
+          ${PROJECT_SOURCE_DIR}/LICENSE ${PROJECT_SOURCE_DIR}/packaging/windows/README.txt
   VERBATIM)
 
 set(NIMBREL_PORTABLE_NAME Nimbrel-${PROJECT_VERSION}-windows-x86_64)
@@ -18,9 +33,12 @@ add_custom_target(nimbrel_portable
   COMMAND ${CMAKE_COMMAND} -E make_directory ${portable}
   COMMAND ${CMAKE_COMMAND} -E copy $<TARGET_FILE:nimbrel> ${portable}
   COMMAND ${CMAKE_STRIP} ${portable}/nimbrel.exe
-  COMMAND ${CMAKE_COMMAND} -E copy ${PROJECT_SOURCE_DIR}/LICENSE ${portable}/LICENSE.txt
-  COMMAND ${CMAKE_COMMAND} -E copy ${notices} ${portable}/THIRD-PARTY-NOTICES.txt
-  COMMAND ${CMAKE_COMMAND} -E copy ${PROJECT_SOURCE_DIR}/packaging/windows/README.txt ${portable}/README.txt
+  COMMAND ${CMAKE_COMMAND} -E copy texts/LICENSE.txt texts/README.txt ${notices} ${portable}
+  COMMAND ${CMAKE_COMMAND} -E make_directory ${portable}/qt-source
+  COMMAND ${CMAKE_COMMAND} -E copy texts/SOURCES.txt ${PROJECT_SOURCE_DIR}/packaging/windows/build-qt-mingw-static.sh
+          ${portable}/qt-source
+  COMMAND Python3::Interpreter ${release_py} patches ${PROJECT_SOURCE_DIR}/packaging/windows/build-qt-mingw-static.sh
+          ${portable}/qt-source/patches
   COMMAND ${CMAKE_COMMAND} -E tar cf ${portable}.zip --format=zip ${NIMBREL_PORTABLE_NAME}
   WORKING_DIRECTORY ${CMAKE_BINARY_DIR}
   DEPENDS nimbrel ${notices}

@@ -207,6 +207,31 @@ private slots:
         }
     }
 
+    // A game deep in a user's folders, past Windows' classic path limit, is saved, saved again
+    // and read by its whole path, and entered as the game folder.
+    void aPathPastTheClassicLimitWorks()
+    {
+        QString folder = m_dir.path();
+        while (folder.size() < 300)
+            folder += QStringLiteral("/a-rather-long-folder-name");
+        QVERIFY(QDir().mkpath(folder + QStringLiteral("/data")));
+        const QString file = folder + QStringLiteral("/data/weather.cfg");
+        QCOMPARE(ReplaceFileContents(file, fileOf(2)).outcome, SaveOutcome::Saved);
+        const Contents read = ReadWhole(*FileSystemFor(file));
+        QCOMPARE(read.bytes, fileOf(2));
+        QCOMPARE(ReplaceFileContents(file, fileOf(3), read.id).outcome, SaveOutcome::Saved);
+
+        const QString start = QDir::currentPath();
+        QVERIFY(EnterGameFolder(folder));
+        TClimateFile game;
+        BindClimateFile(game);
+        auto table = std::make_unique<TRegionTable>();
+        QByteArray header;
+        LoadClimateFile(game, *table, header);
+        QCOMPARE(header, QByteArray("41"));
+        QVERIFY(EnterGameFolder(start));
+    }
+
     void missingFolderOrFolderInPlace()
     {
         const QString nowhere = m_dir.filePath(QStringLiteral("nowhere/data/weather.cfg"));

@@ -124,7 +124,7 @@ int RunTableAction(const CommandLine &asked)
         }
         bytes = file.read(storage::kMaxFileSize + 1);
     }
-    if (!QDir::setCurrent(asked.folder)) {
+    if (!climate::EnterGameFolder(asked.folder)) {
         PrintUsageError(QStringLiteral("cannot enter '%1'").arg(asked.folder));
         return 2;
     }

@@ -1,3 +1,4 @@
+#include "ClimateFile.h"
 #include "CommandLine.h"
 #include "EditorFont.h"
 #include "SavePolicy.h"
@@ -101,7 +102,7 @@ int main(int argc, char *argv[])
         return 2;
     }
     const CommandLine asked = ParseCommandLine(QApplication::arguments());
-    if (!asked.folder.isEmpty() && !QDir::setCurrent(asked.folder)) {
+    if (!asked.folder.isEmpty() && !climate::EnterGameFolder(asked.folder)) {
         ReportUsageError(QStringLiteral("cannot start in '%1': cannot enter it").arg(asked.folder));
         return 2;
     }

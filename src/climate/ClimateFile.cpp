@@ -30,9 +30,31 @@ storage::SaveReport ReplaceFileContents(const QString &path, QByteArrayView byte
     return storage::SaveBytes(*storage::FileSystemFor(path), bytes, opened, evenIfChanged);
 }
 
+namespace {
+
+QString g_gameFolder; // empty: the working folder
+
+} // namespace
+
+bool EnterGameFolder(const QString &folder)
+{
+    if (QDir::setCurrent(folder)) {
+        g_gameFolder.clear();
+        return true;
+    }
+#ifdef Q_OS_WIN
+    if (QFileInfo(folder).isDir()) {
+        g_gameFolder = QFileInfo(folder).absoluteFilePath();
+        return true;
+    }
+#endif
+    return false;
+}
+
 void BindClimateFile(TClimateFile &file)
 {
-    file.FileName = QDir::toNativeSeparators(QStringLiteral("data/weather.cfg"));
+    const QString relative = QStringLiteral("data/weather.cfg");
+    file.FileName = QDir::toNativeSeparators(g_gameFolder.isEmpty() ? relative : g_gameFolder + u'/' + relative);
 }
 
 QString ResolveFileName(const QString &fileName)

@@ -20,6 +20,12 @@ struct TClimateFile
 
 extern TClimateFile ClimateFile;
 
+// Makes folder the game the editor works on: the working folder, where the file is named
+// relative to it. A folder the system cannot enter (on Windows, a path past the classic length
+// limit) is kept by its whole path instead. False when it is no folder.
+bool EnterGameFolder(const QString &folder);
+
+// Binds the file to data/weather.cfg of the game folder.
 void BindClimateFile(TClimateFile &file);
 
 // The path to open for a relative file name. When it does not exist as spelled but its

@@ -98,7 +98,7 @@ bool EnsureGameFolder(QWidget *parent)
         if (chooser.exec() != QDialog::Accepted || chooser.selectedFiles().isEmpty())
             return false;
         const QString chosen = chooser.selectedFiles().constFirst();
-        if (const std::optional<QString> game = GameFolderOf(chosen); game && QDir::setCurrent(*game))
+        if (const std::optional<QString> game = GameFolderOf(chosen); game && climate::EnterGameFolder(*game))
             return true;
 
         QMessageBox box(QMessageBox::Warning, kApplicationTitle,

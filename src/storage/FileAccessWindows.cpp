@@ -48,9 +48,18 @@ private:
     HANDLE m_handle;
 };
 
+// A path as the system takes it. One too long for the classic limit (a game folder deep in
+// a user's folders) is given whole with the \\?\ prefix, which takes it as it stands, so that
+// it works with long paths off too.
 std::wstring nativePath(const QString &path)
 {
-    return QDir::toNativeSeparators(path).toStdWString();
+    constexpr qsizetype kClassicLimit = MAX_PATH - 12; // what a folder may have for files in it
+    const QString absolute = QDir::toNativeSeparators(QDir::cleanPath(QDir(path).absolutePath()));
+    if (absolute.size() < kClassicLimit || absolute.startsWith(QLatin1String("\\\\?\\")))
+        return QDir::toNativeSeparators(path).toStdWString();
+    if (absolute.startsWith(QLatin1String("\\\\")))
+        return (QStringLiteral("\\\\?\\UNC\\") + absolute.mid(2)).toStdWString();
+    return (QStringLiteral("\\\\?\\") + absolute).toStdWString();
 }
 
 // What a system error code means to the policy.
