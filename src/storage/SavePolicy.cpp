@@ -110,18 +110,37 @@ private:
     bool m_open = false;
 };
 
-// A new file under a name of the editor's own, locked while it is written.
-Result createTemporary(FileSystem &fs, Place place, const TargetFacts &target, FileGuard &guard)
+// Gives take() fresh names of the editor's own until one is free; taken is the one it took.
+template <typename Take>
+Result underFreshName(Place place, const TargetFacts &target, QByteArray &taken, Take take)
 {
     Result result(Result::Exists, 0);
     for (int attempt = 0; attempt < 100 && result.kind() == Result::Exists; ++attempt) {
         const QByteArray name = temporaryPrefix(place, target) + randomSuffix();
-        result = fs.create(place, name, guard.file);
-        if (result.isOk()) {
-            guard.opened();
-            guard.name = name;
-        }
+        result = take(name);
+        if (result.isOk())
+            taken = name;
     }
+    return result;
+}
+
+// A new file under a name of the editor's own, locked while it is written.
+Result createTemporary(FileSystem &fs, Place place, const TargetFacts &target, FileGuard &guard)
+{
+    return underFreshName(place, target, guard.name, [&](const QByteArray &name) {
+        const Result result = fs.create(place, name, guard.file);
+        if (result.isOk())
+            guard.opened();
+        return result;
+    });
+}
+
+// Removes a backup for good: its removal synced, so that a crash does not bring it back.
+Result removeBackup(FileSystem &fs, Place place, const QByteArray &name)
+{
+    const Result result = fs.remove(place, name);
+    if (result.isOk())
+        fs.syncFolder(place); // a removal lost all the same leaves a backup the next Open removes
     return result;
 }
 
@@ -237,16 +256,14 @@ QString recover(FileSystem &fs, const TargetFacts &target, const FileId &id, boo
         const QString where = fs.pathOf(place, name);
         const FileState state = record.file == id ? stateOf(now, record) : FileState::Other;
         if (state == FileState::Intact) {
-            if (fs.remove(place, name).isOk())
-                fs.syncFolder(place);
+            removeBackup(fs, place, name);
             continue;
         }
         if (state == FileState::Torn) {
             const Result result = mayWrite ? putBack(fs, record.oldBytes) : Result(Result::Refused, 0);
             if (result.isOk()) {
                 now = record.oldBytes;
-                if (fs.remove(place, name).isOk())
-                    fs.syncFolder(place);
+                removeBackup(fs, place, name);
                 notice += QStringLiteral("%1 was left half-written by a save that was cut short. Its old contents "
                                          "were put back from the backup %2.\n")
                               .arg(target.where, where);
@@ -313,14 +330,9 @@ Result replaceByRename(FileSystem &fs, QByteArrayView bytes, const TargetFacts &
         result = fs.write(temporary.file, bytes);
     if (result.isOk())
         result = fs.sync(temporary.file);
-    for (int attempt = 0; attempt < 100 && result.isOk() && temporary.name.isEmpty(); ++attempt) {
-        const QByteArray name = temporaryPrefix(Place::Folder, target) + randomSuffix();
-        result = fs.name(temporary.file, name);
-        if (result.isOk())
-            temporary.name = name;
-        else if (result.kind() == Result::Exists && attempt < 99)
-            result = {};
-    }
+    if (result.isOk() && temporary.name.isEmpty()) // an unnamed file gets its name now
+        result = underFreshName(Place::Folder, target, temporary.name,
+                                [&](const QByteArray &name) { return fs.name(temporary.file, name); });
     if (result.isOk())
         result = fs.close(temporary.file);
     for (int attempt = 1; result.isOk(); ++attempt) {
@@ -377,11 +389,9 @@ void overwriteInPlace(FileSystem &fs, QByteArrayView bytes, const TargetFacts &t
         throwWrite(result);
     }
     report.written = id;
-    if (const Result removed = fs.remove(place, name); !removed.isOk())
+    if (const Result removed = removeBackup(fs, place, name); !removed.isOk())
         report.warning = QStringLiteral("The file is saved, but its backup %1 could not be removed (%2)")
                              .arg(fs.pathOf(place, name), writeFailure(removed));
-    else
-        fs.syncFolder(place); // a removal lost in a crash leaves a backup the next Open removes
     if (const Result closed = fs.close(kTarget); !closed.isOk())
         throwWrite(closed);
 }
