@@ -316,7 +316,8 @@ private slots:
     }
 
     // Started outside a game, the editor asks for the game folder until it gets one or is
-    // cancelled; the chosen folder becomes the working folder, where Open finds the file.
+    // cancelled; the chosen folder becomes the document's, where Open finds the file, and the
+    // working folder stays where it was.
     void asksForTheGameFolder()
     {
         const QString before = QDir::currentPath();
@@ -332,11 +333,11 @@ private slots:
         TWeather_Editor_ window;
         window.show();
         for (const QString &folder : {m_game, m_dir.path()}) {
-            QDir::setCurrent(folder);
+            QVERIFY(window.document().setGameFolder(folder));
             DialogAnswerer cancel{QString()};
-            QCOMPARE(EnsureGameFolder(&window), folder == m_game);
+            QCOMPARE(EnsureGameFolder(&window, window.document()), folder == m_game);
             QCOMPARE(cancel.answered, folder != m_game);
-            QCOMPARE(QDir::currentPath(), folder);
+            QCOMPARE(window.document().gameFolder(), folder);
         }
 
         QStringList shown;
@@ -357,16 +358,16 @@ private slots:
             }
         });
         answer.start(10);
-        QVERIFY2(EnsureGameFolder(&window), qPrintable(shown.join(" | ")));
+        QVERIFY2(EnsureGameFolder(&window, window.document()), qPrintable(shown.join(" | ")));
         QCOMPARE(shown, (QStringList{QStringLiteral("Choose the game folder@") + QDir(m_dir.path()).canonicalPath(),
                                      QStringLiteral("'%1' holds no %2.").arg(QDir::toNativeSeparators(choices[0]),
                                                                              QDir::toNativeSeparators("data/weather.cfg")),
                                      QStringLiteral("Choose the game folder@") + QDir(choices[0]).canonicalPath()}));
-        QCOMPARE(QDir::current().canonicalPath(), QDir(m_game).canonicalPath());
+        QCOMPARE(QDir(window.document().gameFolder()).canonicalPath(), QDir(m_game).canonicalPath());
+        QCOMPARE(QDir::currentPath(), before);
 
         window.Menu_OpenClick();
         QCOMPARE(window.findChild<QListWidget *>(QStringLiteral("Regions_List"))->count(), 7);
-        QDir::setCurrent(before);
         // The chooser kept no history in the settings.
         QCOMPARE(chooserSettings(), settingsBefore);
 #ifndef Q_OS_WIN

@@ -282,11 +282,19 @@ private slots:
         QCOMPARE(QDir(m_game + "/data").entryList(QDir::Files), QStringList{"weather.cfg"});
     }
 
-    void bindsTheGamesRelativePath()
+    // The game folder is kept whole, whatever the working folder; messages name the file as
+    // it stands in the game, in the letter case found.
+    void bindsTheFileUnderTheWholeGamePath()
     {
+        QVERIFY(QDir::setCurrent(m_game));
+        const std::optional<QString> game = GameFolderPath(QStringLiteral("."));
+        QVERIFY(QDir::setCurrent(QDir::tempPath()));
+        QCOMPARE(game, QFileInfo(m_game).absoluteFilePath());
+        QVERIFY(!GameFolderPath(m_game + QStringLiteral("/nowhere")));
         TClimateFile file;
-        BindClimateFile(file);
-        QCOMPARE(QDir::fromNativeSeparators(file.FileName), QStringLiteral("data/weather.cfg"));
+        BindClimateFile(file, *game);
+        QCOMPARE(QDir::fromNativeSeparators(file.FileName), *game + QStringLiteral("/data/weather.cfg"));
+        QCOMPARE(QDir::fromNativeSeparators(DisplayName(file, *game)), QStringLiteral("data/weather.cfg"));
     }
 
     void findsTheFileWhateverItsLetterCase()

@@ -221,15 +221,14 @@ private slots:
         QCOMPARE(read.bytes, fileOf(2));
         QCOMPARE(ReplaceFileContents(file, fileOf(3), read.id).outcome, SaveOutcome::Saved);
 
-        const QString start = QDir::currentPath();
-        QVERIFY(EnterGameFolder(folder));
+        const std::optional<QString> whole = GameFolderPath(folder);
+        QVERIFY(whole);
         TClimateFile game;
-        BindClimateFile(game);
+        BindClimateFile(game, *whole);
         auto table = std::make_unique<TRegionTable>();
         QByteArray header;
         LoadClimateFile(game, *table, header);
         QCOMPARE(header, QByteArray("41"));
-        QVERIFY(EnterGameFolder(start));
     }
 
     void missingFolderOrFolderInPlace()

@@ -1,4 +1,5 @@
 #include "TSpinEdit.h"
+#include "ValueRules.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -65,7 +66,7 @@ private slots:
     void init()
     {
         m_window = std::make_unique<QWidget>();
-        m_spin = new TSpinEdit(m_window.get());
+        m_spin = new TSpinEdit(climate::ReadEditorNumber, m_window.get());
         m_spin->setGeometry(0, 0, 48, 22);
         m_spin->setBounds(-1, 100);
         m_spin->setMaxLength(3);
@@ -78,7 +79,7 @@ private slots:
 
     void startsAtZero()
     {
-        QCOMPARE(TSpinEdit().text(), QStringLiteral("0"));
+        QCOMPARE(TSpinEdit(climate::ReadEditorNumber).text(), QStringLiteral("0"));
     }
 
     void readsWithoutClamping_data()

@@ -5,8 +5,8 @@
 #include "ClimateFile.h"
 #include "CommandLine.h"
 #include "SeasonDecoding.h"
-#include "TSpinEdit.h"
 #include "TextConversion.h"
+#include "ValueRules.h"
 
 #include <QDir>
 #include <QFile>
@@ -39,9 +39,8 @@ void writeOut(const QByteArray &bytes)
 // What Open and showing each region would meet: a value the editors cannot read fails its
 // region's showing; one out of range is shown, and kept, at its bound. Open shows the first
 // listed region, or slot 0 when none is listed.
-int checkTable(const TRegionTable &table)
+int checkTable(const TRegionTable &table, const QString &file)
 {
-    const QString file = QDir::toNativeSeparators(climate::ResolveFileName(climate::ClimateFile.FileName));
     int shownFirst = 0;
     while (shownFirst < kRegionSlots - 1 && !table[std::size_t(shownFirst)].isUsed())
         ++shownFirst;
@@ -56,18 +55,18 @@ int checkTable(const TRegionTable &table)
             continue;
         const QString name = region.isUsed() ? climate::FromWindows1252(region.Name) : QStringLiteral("slot %1").arg(slot);
         for (int s = 0; s < kSeasonCount; ++s) {
-            const int line = 9 + 10 * slot + s; // the block's seventh line onwards, after two header lines
+            const int line = climate::SeasonLineNumber(slot, s);
             for (const ClimateValue &value : kClimateValues) {
-                const QString text = climate::FromWindows1252(region.Season[std::size_t(s)].Values[std::size_t(value.index)]);
-                const std::optional<int> number = TSpinEdit::ParseInteger(text);
+                const QByteArrayView stored = region.Season[std::size_t(s)].Values[std::size_t(value.index)];
+                const std::optional<int> number = climate::ReadValueText(stored);
                 const QString where = QStringLiteral("%1:%2: %3, %4: %5: ").arg(file).arg(line).arg(
-                    name, QString::fromLatin1(kSeasonNames[std::size_t(s)].data()), climate::ColumnName(value.index));
+                    name, climate::SeasonName(s), climate::ColumnName(value.index));
                 if (!number) {
-                    PrintText(stderr, where + QStringLiteral("'%1' is not a valid integer value\n").arg(text));
+                    PrintText(stderr, where + QStringLiteral("'%1' is not a valid integer value\n").arg(climate::FromWindows1252(stored)));
                     ++problems;
-                } else if (*number < value.minValue || *number > value.maxValue) {
+                } else if (!climate::InRange(value, *number)) {
                     PrintText(stderr, where + QStringLiteral("%1 is shown, and kept, as %2\n")
-                                                  .arg(*number).arg(std::clamp(*number, value.minValue, value.maxValue)));
+                                                  .arg(*number).arg(climate::Clamped(value, *number)));
                 }
             }
         }
@@ -77,7 +76,8 @@ int checkTable(const TRegionTable &table)
     return problems ? 1 : 0;
 }
 
-int importTable(const QByteArray &bytes, const QString &name, TRegionTable &table, const QByteArray &header)
+int importTable(const QByteArray &bytes, const QString &name, climate::TClimateFile &file, TRegionTable &table,
+                const QByteArray &header)
 {
     std::vector<climate::SeasonValues> rows;
     const QStringList problems = climate::ReadExchange(bytes, name, table, rows);
@@ -91,7 +91,7 @@ int importTable(const QByteArray &bytes, const QString &name, TRegionTable &tabl
         return 0;
     }
     // As a user at a terminal answers: no question when nothing else changed the file.
-    const storage::SaveReport report = climate::SaveClimateFile(climate::ClimateFile, table, header);
+    const storage::SaveReport report = climate::SaveClimateFile(file, table, header);
     if (!report.notice.isEmpty())
         printError(report.notice);
     if (report.outcome == storage::SaveOutcome::ReadOnly) {
@@ -124,15 +124,17 @@ int RunTableAction(const CommandLine &asked)
         }
         bytes = file.read(storage::kMaxFileSize + 1);
     }
-    if (!climate::EnterGameFolder(asked.folder)) {
+    const std::optional<QString> game = climate::GameFolderPath(asked.folder);
+    if (!game) {
         PrintUsageError(QStringLiteral("cannot enter '%1'").arg(asked.folder));
         return 2;
     }
-    climate::BindClimateFile(climate::ClimateFile);
+    climate::TClimateFile file;
+    climate::BindClimateFile(file, *game);
     auto table = std::make_unique<TRegionTable>();
     QByteArray header;
     try {
-        const QString notice = climate::LoadClimateFile(climate::ClimateFile, *table, header);
+        const QString notice = climate::LoadClimateFile(file, *table, header);
         if (!notice.isEmpty())
             printError(notice);
         climate::DecodeTable(*table);
@@ -144,8 +146,8 @@ int RunTableAction(const CommandLine &asked)
             writeOut(climate::ExportTable(*table, asked.format, "\n"));
 #endif
             return 0;
-        case CommandLine::Action::Check: return checkTable(*table);
-        default: return importTable(bytes, asked.importFile, *table, header);
+        case CommandLine::Action::Check: return checkTable(*table, climate::DisplayName(file, *game));
+        default: return importTable(bytes, asked.importFile, file, *table, header);
         }
     } catch (const EUserError &error) {
         printError(error.message());

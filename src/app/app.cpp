@@ -10,11 +10,19 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QSessionManager>
+#include <QSocketNotifier>
 #include <QTimer>
 
 #include <cstdio>
 #include <cstdlib>
-#include <utility>
+#include <cstring>
+
+#ifdef Q_OS_LINUX
+#include <csignal>
+#include <sys/signalfd.h>
+#include <unistd.h>
+#endif
 
 #ifdef Q_OS_WIN
 #include <windows.h>
@@ -32,32 +40,74 @@ static void useParentConsole()
 
 namespace {
 
-// Qt ends the program with abort() when no window system can be reached, after several lines
-// of advice. While the application object is made, say it in one line and exit instead; any
-// other message is held and shown once the application exists.
-QList<std::pair<QtMsgType, QString>> g_heldMessages;
-// A usage error already told on standard error, still to be shown in a box.
-QString g_usageError;
+constexpr QLatin1StringView kNoDisplay("nimbrel: no display to show the window on (set DISPLAY or WAYLAND_DISPLAY, "
+                                       "or choose a platform with -platform)\n");
 
-void holdStartupMessage(QtMsgType type, const QMessageLogContext &, const QString &message)
+// Qt ends the program with abort() when no window system can be reached, after several lines
+// of advice. Where it is plain beforehand that none can be (no display named, no platform
+// chosen), that is said in one line and the program ends; should Qt fail all the same while
+// the application object is made, its last word is that line too.
+bool noDisplayNamed(int argc, char *argv[])
 {
-    if (type == QtFatalMsg) {
-        if (!g_usageError.isEmpty())
-            std::_Exit(2); // the command line was wrong, and that is said already
-        std::fputs("nimbrel: no display to show the window on (set DISPLAY or WAYLAND_DISPLAY, "
-                   "or choose a platform with -platform)\n",
-                   stderr);
-        std::_Exit(1);
+#if defined(Q_OS_WIN) || defined(Q_OS_MACOS)
+    Q_UNUSED(argc);
+    Q_UNUSED(argv);
+    return false;
+#else
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "-platform") == 0 || std::strcmp(argv[i], "--platform") == 0
+            || std::strncmp(argv[i], "-platform=", 10) == 0 || std::strncmp(argv[i], "--platform=", 11) == 0)
+            return false;
     }
-    g_heldMessages.append({type, message});
+    return qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && qEnvironmentVariableIsEmpty("DISPLAY")
+           && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
+#endif
 }
 
-void showHeldMessages()
+template <int Status>
+void endWithoutDisplay(QtMsgType type, const QMessageLogContext &context, const QString &message)
 {
-    qInstallMessageHandler(nullptr);
-    for (const auto &[type, message] : std::as_const(g_heldMessages))
-        qt_message_output(type, QMessageLogContext(), message);
-    g_heldMessages.clear();
+    if (type != QtFatalMsg) {
+        std::fprintf(stderr, "%s\n", qPrintable(qFormatLogMessage(type, context, message)));
+        return;
+    }
+    if (Status == 1) // a wrong command line was said already
+        std::fputs(kNoDisplay.data(), stderr);
+    std::_Exit(Status);
+}
+
+// SIGTERM and SIGHUP (a logout, a kill) end the editor as a session's end does: the work not
+// saved stays in the recovery record, and no question waits for an answer nobody gives. They
+// are held from before the first thread starts, so that none of Qt's threads takes one, and
+// read as events of the window's loop. The descriptor they are read from, or -1.
+int holdTerminationSignals()
+{
+#ifdef Q_OS_LINUX
+    sigset_t held;
+    sigemptyset(&held);
+    sigaddset(&held, SIGTERM);
+    sigaddset(&held, SIGHUP);
+    const int fd = ::signalfd(-1, &held, SFD_CLOEXEC | SFD_NONBLOCK);
+    if (fd >= 0 && ::sigprocmask(SIG_BLOCK, &held, nullptr) == 0)
+        return fd;
+    if (fd >= 0)
+        ::close(fd);
+#endif
+    return -1;
+}
+
+void leaveOnTerminationSignals([[maybe_unused]] TWeather_Editor_ &window, [[maybe_unused]] int fd)
+{
+#ifdef Q_OS_LINUX
+    if (fd < 0)
+        return;
+    auto *notifier = new QSocketNotifier(fd, QSocketNotifier::Read, &window);
+    QObject::connect(notifier, &QSocketNotifier::activated, &window, [&window, fd] {
+        signalfd_siginfo info{};
+        if (::read(fd, &info, sizeof info) == ssize_t(sizeof info))
+            window.keepWorkAndLeave();
+    });
+#endif
 }
 
 } // namespace
@@ -70,6 +120,7 @@ int main(int argc, char *argv[])
 #endif
     EnterUndecodableArguments(argc, argv);
 
+    QString usageError; // said on standard error already, still to be shown in a box
     // The command line is judged before any window system is needed: help, the version and
     // a usage error need none, unless nobody reads standard error and a box must say it.
     {
@@ -86,23 +137,30 @@ int main(int argc, char *argv[])
             PrintUsageError(asked.text);
             if (StandardErrorIsConsole())
                 return 2;
-            g_usageError = asked.text;
+            usageError = asked.text;
         }
     }
 
-    qInstallMessageHandler(holdStartupMessage);
+    if (noDisplayNamed(argc, argv)) {
+        if (!usageError.isEmpty())
+            return 2;
+        std::fputs(kNoDisplay.data(), stderr);
+        return 1;
+    }
+    const int terminationSignals = holdTerminationSignals();
+    qInstallMessageHandler(usageError.isEmpty() ? endWithoutDisplay<1> : endWithoutDisplay<2>);
     QApplication application(argc, argv); // takes Qt's own options off the command line
-    showHeldMessages();
+    qInstallMessageHandler(nullptr);
     QApplication::setApplicationName(QStringLiteral("nimbrel"));
     QApplication::setWindowIcon(SvgIcon(QStringLiteral(":/icons/program.svg"), {32, 32}));
     QApplication::setFont(EditorFont());
 
-    if (!g_usageError.isEmpty()) {
-        ShowUsageError(g_usageError);
+    if (!usageError.isEmpty()) {
+        ShowUsageError(usageError);
         return 2;
     }
     const CommandLine asked = ParseCommandLine(QApplication::arguments());
-    if (!asked.folder.isEmpty() && !climate::EnterGameFolder(asked.folder)) {
+    if (!asked.folder.isEmpty() && !climate::GameFolderPath(asked.folder)) {
         ReportUsageError(QStringLiteral("cannot start in '%1': cannot enter it").arg(asked.folder));
         return 2;
     }
@@ -113,10 +171,15 @@ int main(int argc, char *argv[])
 
     // The first window made is the main one: closing it ends the program.
     TWeather_Editor_ Weather_Editor_;
+    if (!asked.folder.isEmpty())
+        Weather_Editor_.document().setGameFolder(asked.folder);
     TAboutBox AboutBox(&Weather_Editor_);
     Weather_Editor_.setAboutBox(&AboutBox);
+    QObject::connect(&application, &QGuiApplication::commitDataRequest, &Weather_Editor_, &TWeather_Editor_::commitData);
+    leaveOnTerminationSignals(Weather_Editor_, terminationSignals);
 
     Weather_Editor_.show();
-    QTimer::singleShot(0, &Weather_Editor_, [&Weather_Editor_] { EnsureGameFolder(&Weather_Editor_); });
+    QTimer::singleShot(0, &Weather_Editor_,
+                       [&Weather_Editor_] { EnsureGameFolder(&Weather_Editor_, Weather_Editor_.document()); });
     return QApplication::exec();
 }

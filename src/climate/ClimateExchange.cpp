@@ -16,11 +16,6 @@ const QString kSlot = QStringLiteral("Slot");
 const QString kRegion = QStringLiteral("Region");
 const QString kSeason = QStringLiteral("Season");
 
-QString latin1(std::string_view text)
-{
-    return QString::fromLatin1(text.data(), qsizetype(text.size()));
-}
-
 QStringList headerNames()
 {
     QStringList names{kSlot, kRegion, kSeason};
@@ -108,13 +103,6 @@ struct RawRow
     std::array<QString, kValueCount> values;
 };
 
-std::optional<int> wholeNumber(const QString &text)
-{
-    bool ok = false;
-    const int value = text.trimmed().toInt(&ok, 10);
-    return ok ? std::optional(value) : std::nullopt;
-}
-
 class RowChecker
 {
 public:
@@ -132,22 +120,30 @@ public:
         row.slot = slotOf(raw);
         row.season = -1;
         for (int s = 0; s < kSeasonCount; ++s) {
-            if (raw.season.trimmed().compare(latin1(kSeasonNames[std::size_t(s)]), Qt::CaseInsensitive) == 0)
+            if (raw.season.trimmed().compare(SeasonName(s), Qt::CaseInsensitive) == 0)
                 row.season = s;
         }
         if (row.season < 0)
             problem(raw, kSeason, QStringLiteral("'%1' is not a season (Spring, Summer, Autumn or Winter)").arg(raw.season));
+        const TSeasonRecord *stored =
+            row.slot >= 0 && row.season >= 0 ? &m_table[std::size_t(row.slot)].Season[std::size_t(row.season)] : nullptr;
         for (const ClimateValue &value : kClimateValues) {
             const QString &text = raw.values[std::size_t(value.index)];
-            const std::optional<int> number = wholeNumber(text);
-            if (!number)
+            const QByteArrayView before = stored ? stored->Values[std::size_t(value.index)].view() : QByteArrayView();
+            QByteArray &kept = row.values[std::size_t(value.index)];
+            const std::optional<int> number = ReadTableNumber(text);
+            if (stored && FromWindows1252(before) == text)
+                kept = before.toByteArray();
+            else if (!number)
                 problem(raw, ColumnName(value.index), QStringLiteral("'%1' is not a whole number").arg(text));
+            else if (stored && SameValue(before, *number))
+                kept = before.toByteArray();
             else if (*number > value.maxValue)
                 problem(raw, ColumnName(value.index), QStringLiteral("'%1' is above %2").arg(text).arg(value.maxValue));
             else if (*number < value.minValue)
                 problem(raw, ColumnName(value.index), QStringLiteral("'%1' is below %2").arg(text).arg(value.minValue));
             else
-                row.values[std::size_t(value.index)] = QByteArray::number(*number);
+                kept = ValueText(*number);
         }
         if (int(m_problems.size()) != before || row.slot < 0)
             return;
@@ -155,7 +151,7 @@ public:
         if (!added) {
             m_problems << QStringLiteral("%1: %2, %3 comes twice (first at %4)")
                               .arg(raw.where, FromWindows1252(m_table[std::size_t(row.slot)].Name),
-                                   latin1(kSeasonNames[std::size_t(row.season)]), first->second);
+                                   SeasonName(row.season), first->second);
             return;
         }
         m_rows.push_back(row);
@@ -171,13 +167,16 @@ private:
     // first region of that name in any letter case. -1, with the problem said, when none.
     int slotOf(const RawRow &raw)
     {
-        const QString name = raw.region.trimmed();
+        // A name keeps its blanks in the file; a spreadsheet may have trimmed them.
         const auto named = [&](int slot) {
             const TRegionRecord &region = m_table[std::size_t(slot)];
-            return region.isUsed() && FromWindows1252(region.Name).compare(name, Qt::CaseInsensitive) == 0;
+            const QString name = FromWindows1252(region.Name);
+            return region.isUsed()
+                   && (name.compare(raw.region, Qt::CaseInsensitive) == 0
+                       || name.trimmed().compare(raw.region.trimmed(), Qt::CaseInsensitive) == 0);
         };
         if (!raw.slot.trimmed().isEmpty()) {
-            const std::optional<int> slot = wholeNumber(raw.slot);
+            const std::optional<int> slot = ReadTableNumber(raw.slot);
             if (!slot || *slot < 0 || *slot >= kRegionSlots || !m_table[std::size_t(*slot)].isUsed()) {
                 problem(raw, kSlot, QStringLiteral("'%1' is no used slot of the file").arg(raw.slot));
                 return -1;
@@ -282,15 +281,6 @@ void readJsonRows(QByteArrayView bytes, const QString &name, RowChecker &checker
 
 } // namespace
 
-QString ColumnName(int valueIndex)
-{
-    const ClimateValue &value = kClimateValues[std::size_t(valueIndex)];
-    if (value.group == ValueGroup::StartDay)
-        return QStringLiteral("Start day");
-    static const char *const kGroups[] = {"", "Wind", "Precipitation", "Warmth"};
-    return QStringLiteral("%1 %2").arg(QLatin1String(kGroups[int(value.group)]), latin1(value.label).chopped(3));
-}
-
 QByteArray ExportTable(const TRegionTable &table, ExchangeFormat format, QByteArrayView lineEnd)
 {
     if (format == ExchangeFormat::Json) {
@@ -298,10 +288,10 @@ QByteArray ExportTable(const TRegionTable &table, ExchangeFormat format, QByteAr
         for (int slot = 0; slot < kRegionSlots; ++slot) {
             const TRegionRecord &region = table[std::size_t(slot)];
             for (int s = 0; region.isUsed() && s < kSeasonCount; ++s) {
-                QJsonObject row{{kSlot, slot}, {kRegion, FromWindows1252(region.Name)}, {kSeason, latin1(kSeasonNames[std::size_t(s)])}};
+                QJsonObject row{{kSlot, slot}, {kRegion, FromWindows1252(region.Name)}, {kSeason, SeasonName(s)}};
                 for (int v = 0; v < kValueCount; ++v) {
                     const QString text = FromWindows1252(region.Season[std::size_t(s)].Values[std::size_t(v)]);
-                    const std::optional<int> number = wholeNumber(text);
+                    const std::optional<int> number = ReadEditorNumber(text);
                     row.insert(ColumnName(v), number ? QJsonValue(*number) : QJsonValue(text));
                 }
                 rows.append(row);
@@ -313,7 +303,7 @@ QByteArray ExportTable(const TRegionTable &table, ExchangeFormat format, QByteAr
     for (int slot = 0; slot < kRegionSlots; ++slot) {
         const TRegionRecord &region = table[std::size_t(slot)];
         for (int s = 0; region.isUsed() && s < kSeasonCount; ++s) {
-            QStringList fields{QString::number(slot), csvField(FromWindows1252(region.Name)), latin1(kSeasonNames[std::size_t(s)])};
+            QStringList fields{QString::number(slot), csvField(FromWindows1252(region.Name)), SeasonName(s)};
             for (const TValueText &value : region.Season[std::size_t(s)].Values)
                 fields << csvField(FromWindows1252(value));
             out += fields.join(u',').toUtf8() + lineEnd.toByteArray();
@@ -357,7 +347,7 @@ int ApplyExchange(TRegionTable &table, const std::vector<SeasonValues> &rows)
     return changed;
 }
 
-QString SeasonRow(const std::array<int, kValueCount> &values)
+QString SeasonRow(const SeasonNumbers &values)
 {
     QStringList fields;
     for (const int value : values)
@@ -365,7 +355,7 @@ QString SeasonRow(const std::array<int, kValueCount> &values)
     return fields.join(u'\t');
 }
 
-std::optional<std::array<int, kValueCount>> ParseSeasonRow(QStringView text, QString &why)
+std::optional<SeasonNumbers> ParseSeasonRow(QStringView text, QString &why)
 {
     while (text.endsWith(u'\n') || text.endsWith(u'\r'))
         text.chop(1);
@@ -376,9 +366,9 @@ std::optional<std::array<int, kValueCount>> ParseSeasonRow(QStringView text, QSt
         why = QStringLiteral("the clipboard holds no season row (%1 values in one tab-separated row)").arg(kValueCount);
         return std::nullopt;
     }
-    std::array<int, kValueCount> values{};
+    SeasonNumbers values{};
     for (int v = 0; v < kValueCount; ++v) {
-        const std::optional<int> number = wholeNumber(fields[v].toString());
+        const std::optional<int> number = ReadTableNumber(fields[v]);
         if (!number) {
             why = QStringLiteral("the clipboard's %1 is '%2', not a whole number").arg(ColumnName(v), fields[v]);
             return std::nullopt;

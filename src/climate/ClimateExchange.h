@@ -1,6 +1,7 @@
 #pragma once
 
 #include "RegionTable.h"
+#include "ValueRules.h"
 
 #include <QByteArray>
 #include <QByteArrayView>
@@ -19,9 +20,6 @@ namespace climate {
 
 enum class ExchangeFormat { Csv, Json };
 
-// "Start day", "Wind Calm", ..., "Warmth Very Hot": the labels the window shows, under their group.
-QString ColumnName(int valueIndex);
-
 // The whole table; region names are converted from the file's bytes as the window shows them.
 QByteArray ExportTable(const TRegionTable &table, ExchangeFormat format, QByteArrayView lineEnd = "\n");
 
@@ -35,8 +33,10 @@ struct SeasonValues
 
 // Reads a whole exported table (CSV, or JSON when it starts with '['), checking all of it
 // against the table before anything changes: every row names a used region (by name, in any
-// letter case; by slot too where the row has one) and a season, every value is a whole number
-// within its editor's bounds, no region and season comes twice. The problems, each as
+// letter case; by slot too where the row has one) and a season, every value that changes is a
+// whole number within its editor's bounds, no region and season comes twice. A value as the
+// table holds it, or one the editors read as the same number, is no change and keeps its text,
+// so a table exported and imported unchanged changes nothing. The problems, each as
 // "name:line: column: what is wrong"; none means rows holds every row.
 QStringList ReadExchange(QByteArrayView bytes, const QString &name, const TRegionTable &table,
                          std::vector<SeasonValues> &rows);
@@ -45,8 +45,8 @@ QStringList ReadExchange(QByteArrayView bytes, const QString &name, const TRegio
 int ApplyExchange(TRegionTable &table, const std::vector<SeasonValues> &rows);
 
 // The clipboard's season row: the eighteen values, tab-separated, in the export's order.
-QString SeasonRow(const std::array<int, kValueCount> &values);
+QString SeasonRow(const SeasonNumbers &values);
 // The eighteen values of such a row (or of a whole exported row); why not, when it is none.
-std::optional<std::array<int, kValueCount>> ParseSeasonRow(QStringView text, QString &why);
+std::optional<SeasonNumbers> ParseSeasonRow(QStringView text, QString &why);
 
 } // namespace climate

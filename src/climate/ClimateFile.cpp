@@ -11,8 +11,6 @@
 
 namespace climate {
 
-TClimateFile ClimateFile;
-
 namespace {
 
 QString joinPath(const QString &dir, const QString &name)
@@ -30,31 +28,25 @@ storage::SaveReport ReplaceFileContents(const QString &path, QByteArrayView byte
     return storage::SaveBytes(*storage::FileSystemFor(path), bytes, opened, evenIfChanged);
 }
 
-namespace {
-
-QString g_gameFolder; // empty: the working folder
-
-} // namespace
-
-bool EnterGameFolder(const QString &folder)
+std::optional<QString> GameFolderPath(const QString &folder)
 {
-    if (QDir::setCurrent(folder)) {
-        g_gameFolder.clear();
-        return true;
-    }
-#ifdef Q_OS_WIN
-    if (QFileInfo(folder).isDir()) {
-        g_gameFolder = QFileInfo(folder).absoluteFilePath();
-        return true;
-    }
-#endif
-    return false;
+    const QFileInfo given(folder);
+    if (!given.isDir())
+        return std::nullopt;
+    const QString whole = given.absoluteFilePath();
+    return QFileInfo(whole).isDir() ? whole : folder;
 }
 
-void BindClimateFile(TClimateFile &file)
+void BindClimateFile(TClimateFile &file, const QString &gameFolder)
 {
-    const QString relative = QStringLiteral("data/weather.cfg");
-    file.FileName = QDir::toNativeSeparators(g_gameFolder.isEmpty() ? relative : g_gameFolder + u'/' + relative);
+    file.FileName = QDir::toNativeSeparators(joinPath(gameFolder, QStringLiteral("data/weather.cfg")));
+}
+
+QString DisplayName(const TClimateFile &file, const QString &gameFolder)
+{
+    const QString resolved = QDir::fromNativeSeparators(ResolveFileName(file.FileName));
+    const QString folder = QDir::fromNativeSeparators(gameFolder);
+    return QDir::toNativeSeparators(gameFolder.isEmpty() ? resolved : QDir(folder).relativeFilePath(resolved));
 }
 
 QString ResolveFileName(const QString &fileName)
@@ -102,11 +94,16 @@ storage::SaveReport SaveClimateFile(TClimateFile &file, const TRegionTable &tabl
         ResolveFileName(file.FileName), FormatClimateFile(table, headerCountLine), file.Opened, evenIfChanged);
     if (report.outcome == storage::SaveOutcome::Saved) {
         file.Opened = report.written;
-        if (!report.warning.isEmpty())
-            throw EInOutError(storage::kWriteFault,
-                              report.notice.isEmpty() ? report.warning : report.notice + u'\n' + report.warning);
+        ThrowIfWarned(report);
     }
     return report;
+}
+
+void ThrowIfWarned(const storage::SaveReport &report)
+{
+    if (report.outcome == storage::SaveOutcome::Saved && !report.warning.isEmpty())
+        throw EInOutError(storage::kWriteFault,
+                          report.notice.isEmpty() ? report.warning : report.notice + u'\n' + report.warning);
 }
 
 } // namespace climate

@@ -8,9 +8,11 @@
 #include <QByteArrayView>
 #include <QString>
 
+#include <optional>
+
 namespace climate {
 
-// The editor's file, "data/weather.cfg" under the working directory.
+// The editor's file, "data/weather.cfg" under the game folder.
 struct TClimateFile
 {
     QString FileName;
@@ -18,15 +20,17 @@ struct TClimateFile
     storage::FileId Opened;
 };
 
-extern TClimateFile ClimateFile;
-
-// Makes folder the game the editor works on: the working folder, where the file is named
-// relative to it. A folder the system cannot enter (on Windows, a path past the classic length
-// limit) is kept by its whole path instead. False when it is no folder.
-bool EnterGameFolder(const QString &folder);
+// The game folder as a whole path, so that nothing depends on the working folder; nothing
+// when it is no folder. A folder whose whole path cannot be spelt as text (a name in bytes
+// that are no text, entered at start-up) keeps the spelling it was given.
+std::optional<QString> GameFolderPath(const QString &folder);
 
 // Binds the file to data/weather.cfg of the game folder.
-void BindClimateFile(TClimateFile &file);
+void BindClimateFile(TClimateFile &file, const QString &gameFolder);
+
+// The file as messages name it: data/weather.cfg under the game folder, in the letter case it
+// has on disk and with the platform's separators.
+QString DisplayName(const TClimateFile &file, const QString &gameFolder);
 
 // The path to open for a relative file name. When it does not exist as spelled but its
 // folder and file do with other letter cases (a game folder copied from Windows), that file.
@@ -41,6 +45,9 @@ QString LoadClimateFile(TClimateFile &file, TRegionTable &table, QByteArray &hea
 // storage::SaveBytes() on the file at path, through the platform's primitives.
 storage::SaveReport ReplaceFileContents(const QString &path, QByteArrayView bytes, const storage::FileId &opened = {},
                                         bool evenIfChanged = false);
+
+// A save whose new bytes may not last, thrown as a failure once the save is taken as done.
+void ThrowIfWarned(const storage::SaveReport &report);
 
 // Writes the whole file and keeps it the same file (see storage::SaveBytes): the old bytes or
 // the new ones, never a mix. ReadOnly or Changed write nothing; once saved, the file written

@@ -27,6 +27,3 @@ struct TRegionRecord
 };
 
 using TRegionTable = std::array<TRegionRecord, kRegionSlots>;
-
-// The editor's one climate table. It lives for the whole run and is never cleared.
-extern TRegionTable RegionTable;

@@ -1,5 +1,6 @@
 #include "GameFolder.h"
 
+#include "ClimateDocument.h"
 #include "ClimateFile.h"
 #include "Failure.h"
 
@@ -84,11 +85,11 @@ std::optional<QString> GameFolderOf(const QString &path)
     return std::nullopt;
 }
 
-bool EnsureGameFolder(QWidget *parent)
+bool EnsureGameFolder(QWidget *parent, ClimateDocument &document)
 {
-    if (GameFolderOf(QDir::currentPath()))
+    if (GameFolderOf(document.gameFolder()))
         return true;
-    QString start = QDir::currentPath();
+    QString start = document.gameFolder();
     const NoChooserHistory noHistory;
     for (;;) {
         QFileDialog chooser(parent, QStringLiteral("Choose the game folder"), start);
@@ -98,7 +99,7 @@ bool EnsureGameFolder(QWidget *parent)
         if (chooser.exec() != QDialog::Accepted || chooser.selectedFiles().isEmpty())
             return false;
         const QString chosen = chooser.selectedFiles().constFirst();
-        if (const std::optional<QString> game = GameFolderOf(chosen); game && climate::EnterGameFolder(*game))
+        if (const std::optional<QString> game = GameFolderOf(chosen); game && document.setGameFolder(*game))
             return true;
 
         QMessageBox box(QMessageBox::Warning, kApplicationTitle,

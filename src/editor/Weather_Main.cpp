@@ -2,13 +2,11 @@
 
 #include "ClimateErrors.h"
 #include "ClimateExchange.h"
-#include "ClimateFile.h"
 #include "EditorFont.h"
 #include "Failure.h"
 #include "GameFolder.h"
 #include "Layout.h"
 #include "Pictures.h"
-#include "SeasonDecoding.h"
 #include "TGroupBox.h"
 #include "TListBox.h"
 #include "TSpinEdit.h"
@@ -16,8 +14,10 @@
 #include "TToolbar97.h"
 #include "TToolbarButton97.h"
 #include "TextConversion.h"
+#include "ValueRules.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QClipboard>
 #include <QGuiApplication>
 #include <QCloseEvent>
@@ -32,6 +32,7 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QScopeGuard>
+#include <QSessionManager>
 #include <QSignalBlocker>
 #include <QTimer>
 
@@ -69,18 +70,12 @@ constexpr std::array<GroupLayout, 3> kGroups{{
     {ValueGroup::Warmth, "GroupBox3", "Warmth", {284, 32, 133, 193}, 68, 76},
 }};
 
-QString name(std::string_view text)
-{
-    return QString::fromLatin1(text.data(), qsizetype(text.size()));
-}
-
 // A value text as the editors read it; one that is no number fails with the text as stored.
 int valueOf(QByteArrayView text)
 {
-    const QString shown = climate::FromWindows1252(text);
-    if (const std::optional<int> value = TSpinEdit::ParseInteger(shown))
+    if (const std::optional<int> value = climate::ReadValueText(text))
         return *value;
-    throw EConvertError(QStringLiteral("'%1' is not a valid integer value").arg(shown));
+    throw EConvertError(QStringLiteral("'%1' is not a valid integer value").arg(climate::FromWindows1252(text)));
 }
 
 // A question sized to its text and centred on the screen rather than over the window; the
@@ -108,7 +103,7 @@ bool askYesNo(QWidget *parent, QMessageBox::Icon icon, const QString &caption, c
 
 QString startDayCaption(int season)
 {
-    return QStringLiteral("Start of %1 (days after jan 1st)").arg(name(kSeasonNames[std::size_t(season)]));
+    return QStringLiteral("Start of %1 (days after jan 1st)").arg(climate::SeasonName(season));
 }
 
 TToolbarButton97 *makeDropDown(QWidget *parent, const char *objectName, const QString &text, QMenu *menu,
@@ -132,6 +127,7 @@ TToolbar97 *makeToolbar(QWidget *dock, const char *objectName, const QRect &boun
 
 TWeather_Editor_::TWeather_Editor_(QWidget *parent)
     : QMainWindow(parent)
+    , m_document(new ClimateDocument(this))
 {
     setObjectName(QStringLiteral("Weather_Editor_"));
     setWindowTitle(kApplicationTitle + QStringLiteral("[*]"));
@@ -152,9 +148,11 @@ TWeather_Editor_::TWeather_Editor_(QWidget *parent)
     chainTabOrder();
     resize(kClientSize);
     centreOnScreenWhenShown(this);
-    // Binding touches no file; doing it now as well keeps Open working where the window is
-    // never activated (no window manager, or a test on the offscreen platform).
-    BindClimateFile();
+
+    connect(m_document, &ClimateDocument::seasonChanged, this, &TWeather_Editor_::seasonChanged);
+    connect(m_document, &ClimateDocument::tableReset, this, &TWeather_Editor_::tableReset);
+    connect(&m_document->undoStack(), &QUndoStack::cleanChanged, this, &TWeather_Editor_::updateModified);
+    connect(m_document, &ClimateDocument::recoveryFailed, Status, &QLabel::setText);
 }
 
 // One command: its text, shortcut and tooltip, shared by its menu entry and its toolbar
@@ -187,6 +185,8 @@ void TWeather_Editor_::createToolbars(QWidget *client)
     Save1->setIcon(SvgIcon(QStringLiteral(":/icons/save.svg"), {14, 14}));
     About1->setIcon(SvgIcon(QStringLiteral(":/icons/about.svg"), {18, 19}));
 
+    QAction *undo = makeCommand("Undo1", QStringLiteral("Undo"), QKeySequence::Undo, &TWeather_Editor_::UndoClick);
+    QAction *redo = makeCommand("Redo1", QStringLiteral("Redo"), QKeySequence::Redo, &TWeather_Editor_::RedoClick);
     QAction *copySeason = makeCommand("CopySeason", QStringLiteral("Copy season"), Qt::CTRL | Qt::SHIFT | Qt::Key_C,
                                       &TWeather_Editor_::CopySeasonClick);
     QAction *pasteSeason = makeCommand("PasteSeason", QStringLiteral("Paste season"), Qt::CTRL | Qt::SHIFT | Qt::Key_V,
@@ -196,6 +196,8 @@ void TWeather_Editor_::createToolbars(QWidget *client)
     file_popup->setObjectName(QStringLiteral("file_popup"));
     file_popup->addActions({Open1, Save1});
     file_popup->addSeparator()->setObjectName(QStringLiteral("N1"));
+    file_popup->addActions({undo, redo});
+    file_popup->addSeparator()->setObjectName(QStringLiteral("N3"));
     file_popup->addActions({copySeason, pasteSeason});
     file_popup->addSeparator()->setObjectName(QStringLiteral("N2"));
     file_popup->addAction(Exit1);
@@ -244,8 +246,8 @@ void TWeather_Editor_::createRegionList(QWidget *client)
 void TWeather_Editor_::createSeasons(QWidget *client)
 {
     QStringList tabs;
-    for (std::string_view season : kSeasonNames)
-        tabs << name(season);
+    for (int season = 0; season < kSeasonCount; ++season)
+        tabs << climate::SeasonName(season);
     Seasons = placed(new TTabControl(tabs, 105, client), "Seasons", {176, 72, 424, 249});
     Seasons->setAccessibleName(QStringLiteral("Seasons"));
     connect(Seasons, &TTabControl::changed, this, guarded(this, &TWeather_Editor_::SeasonsChange));
@@ -269,18 +271,18 @@ void TWeather_Editor_::createSeasons(QWidget *client)
         }
         // The level labels are fixed in size; the start-day label sizes itself to its wording.
         QLabel *label = startDay ? makeAutoSizeLabel(parent, value.labelName.data(), startDayCaption(0), labelBounds.topLeft())
-                                 : makeLabel(parent, value.labelName.data(), name(value.label), labelBounds);
+                                 : makeLabel(parent, value.labelName.data(), climate::LevelName(value.index) + QStringLiteral(" : "), labelBounds);
         if (!startDay)
             label->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
         else
             Label20 = label;
 
-        auto *spin = placed(new TSpinEdit(parent), value.editorName.data(), editorBounds);
+        auto *spin = placed(new TSpinEdit(climate::ReadEditorNumber, parent), value.editorName.data(), editorBounds);
         spin->setBounds(value.minValue, value.maxValue);
         spin->setMaxLength(3);
         spin->setEnabled(false);
         // A screen reader names the field that takes the focus, not the editor around it.
-        spin->setAccessibleName(startDay ? label->text() : name(value.label).chopped(3));
+        spin->setAccessibleName(startDay ? label->text() : climate::LevelName(value.index));
         spin->lineEdit()->setAccessibleName(spin->accessibleName());
         label->setBuddy(spin);
         connect(spin->lineEdit(), &QLineEdit::textChanged, this, &TWeather_Editor_::updateModified);
@@ -332,13 +334,6 @@ void TWeather_Editor_::placeEdgeControls()
     Image1->move(size.width() - Image1->width() - 1, 2);
 }
 
-bool TWeather_Editor_::event(QEvent *event)
-{
-    if (event->type() == QEvent::WindowActivate)
-        RunGuarded([this] { FormActivate(); });
-    return QMainWindow::event(event);
-}
-
 bool TWeather_Editor_::eventFilter(QObject *watched, QEvent *event)
 {
     if (watched == m_client && event->type() == QEvent::Resize)
@@ -346,22 +341,23 @@ bool TWeather_Editor_::eventFilter(QObject *watched, QEvent *event)
     return QMainWindow::eventFilter(watched, event);
 }
 
+
 // Open: reads data/weather.cfg into the table and shows its first region, once what was
-// typed or kept is settled; without a game in the working folder, asks for the game folder.
+// typed or kept is settled; without a game in the game folder, asks for the game folder.
 void TWeather_Editor_::Menu_OpenClick()
 {
     if (!settleEditedSeason() || !settleUnsavedTable())
         return;
-    if (!QFileInfo(QFileInfo(climate::ResolveFileName(climate::ClimateFile.FileName)).path()).isDir()
-        && !EnsureGameFolder(this))
+    if (!QFileInfo(QFileInfo(m_document->filePath()).path()).isDir() && !EnsureGameFolder(this, *m_document))
         return;
     Status->setText(QStringLiteral("Loading..."));
     Status->repaint();
-    LoadClimateFile();
+    const QString notice = m_document->open();
     Loaded = true;
-    m_tableUnsaved = false;
     EnableEditors();
-    DecodeTable();
+    if (!notice.isEmpty())
+        showInformation(notice);
+    offerRecovery();
     FillRegionList();
     m_selectingFromCode = true;
     Regions_List->setCurrentRow(0);
@@ -369,8 +365,26 @@ void TWeather_Editor_::Menu_OpenClick()
     CurrentRegion = m_rowSlots.empty() ? 0 : m_rowSlots.front();
     ShowSeason();
     Status->setText(QStringLiteral("Status"));
-    if (!m_notice.isEmpty())
-        showInformation(std::exchange(m_notice, {}));
+}
+
+// What an editor on this file left unsaved when it last closed: applied as kept seasons only
+// when the user says so, dropped for good otherwise. A record that could not be offered is told.
+void TWeather_Editor_::offerRecovery()
+{
+    for (const QString &refusal : m_document->takeRecoveryRefusals())
+        showInformation(refusal);
+    const RecoveryOffer offer = m_document->takeRecoveryOffer();
+    if (offer.isEmpty())
+        return;
+    QStringList seasons;
+    for (const SeasonKey key : offer.seasons)
+        seasons << QStringLiteral("%1, %2").arg(m_document->regionName(key.slot), climate::SeasonName(key.season));
+    const QString text = QStringLiteral("Restore the changes to %1 not saved when Nimbrel last closed?")
+                             .arg(seasons.join(QStringLiteral("; ")));
+    if (askYesNo(this, QMessageBox::Question, kApplicationTitle, text, "restore", true))
+        m_document->restore(offer);
+    else
+        m_document->discard(offer);
 }
 
 // Save: writes the table over data/weather.cfg once the user confirmed it.
@@ -382,7 +396,7 @@ void TWeather_Editor_::Menu_SaveClick()
     if (!Loaded) {
         showInformation(QStringLiteral("Open the file before saving it: nothing has been loaded yet"));
     } else if (settleEditedSeason() && confirmSave()) {
-        SaveClimateFile();
+        saveDocument();
     }
     Status->setText(QStringLiteral("Status"));
 }
@@ -406,21 +420,73 @@ void TWeather_Editor_::Exit1Click()
     close();
 }
 
-// The window became the active one: binds the file name.
-void TWeather_Editor_::FormActivate()
+namespace {
+
+// The number field that has the focus, while it holds typing it can take back itself.
+QLineEdit *fieldWithOwnHistory(bool redo)
 {
-    BindClimateFile();
+    auto *field = qobject_cast<QLineEdit *>(QApplication::focusWidget());
+    if (!field || !qobject_cast<TSpinEdit *>(field->parentWidget()))
+        return nullptr;
+    return (redo ? field->isRedoAvailable() : field->isUndoAvailable()) ? field : nullptr;
+}
+
+} // namespace
+
+// Undo: what was typed into the focused field first, as in any text field; then the table's
+// last change (a kept, reset, pasted or restored season).
+void TWeather_Editor_::UndoClick()
+{
+    if (QLineEdit *field = fieldWithOwnHistory(false))
+        field->undo();
+    else
+        m_document->undoStack().undo();
+}
+
+void TWeather_Editor_::RedoClick()
+{
+    if (QLineEdit *field = fieldWithOwnHistory(true))
+        field->redo();
+    else
+        m_document->undoStack().redo();
 }
 
 // Exit and the close box: nothing typed or kept is lost without the user's say.
 void TWeather_Editor_::closeEvent(QCloseEvent *event)
 {
-    bool leave = false;
-    RunGuarded([&] { leave = settleEditedSeason() && settleUnsavedTable(); });
+    bool leave = m_leaving;
+    if (!leave)
+        RunGuarded([&] { leave = settleEditedSeason() && settleUnsavedTable(); });
     if (leave)
         event->accept();
     else
         event->ignore();
+}
+
+void TWeather_Editor_::commitData(QSessionManager &manager)
+{
+    if (!manager.allowsInteraction()) {
+        keepWorkAndLeave();
+        return;
+    }
+    bool settled = false;
+    RunGuarded([&] { settled = settleEditedSeason() && settleUnsavedTable(); });
+    manager.release();
+    if (settled)
+        m_leaving = true; // answered already: closing asks no more
+    else
+        manager.cancel();
+}
+
+void TWeather_Editor_::keepWorkAndLeave()
+{
+    RunGuarded([this] {
+        if (seasonEdited())
+            storeSeason(m_shownSeason);
+        m_document->keepRecovery();
+    });
+    m_leaving = true;
+    close();
 }
 
 // Before the shown season is left: editors changed since it was shown are kept (as "Save
@@ -430,8 +496,7 @@ bool TWeather_Editor_::settleEditedSeason()
     if (!seasonEdited())
         return true;
     const QString text = QStringLiteral("Keep the changes to %1, %2?")
-                             .arg(climate::FromWindows1252(RegionTable[CurrentRegion].Name),
-                                  name(kSeasonNames[std::size_t(m_shownSeason)]));
+                             .arg(m_document->regionName(CurrentRegion), climate::SeasonName(m_shownSeason));
     switch (ask(this, QMessageBox::Question, kApplicationTitle, text, "keepChanges",
                 QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel, QMessageBox::Yes, QMessageBox::Cancel)) {
     case QMessageBox::Yes: storeSeason(m_shownSeason); return true;
@@ -445,14 +510,14 @@ bool TWeather_Editor_::settleEditedSeason()
 // or the save did not happen.
 bool TWeather_Editor_::settleUnsavedTable()
 {
-    if (!m_tableUnsaved)
+    if (!Loaded || !m_document->isModified())
         return true;
     const QString text = QStringLiteral("The kept changes are not saved to %1 yet.\n\nSave them first?")
                              .arg(QDir::toNativeSeparators(QStringLiteral("data/weather.cfg")));
     switch (ask(this, QMessageBox::Warning, kApplicationTitle, text, "saveFirst",
                 QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel, QMessageBox::Save, QMessageBox::Cancel)) {
-    case QMessageBox::Save: SaveClimateFile(); return !m_tableUnsaved;
-    case QMessageBox::Discard: return true;
+    case QMessageBox::Save: saveDocument(); return !m_document->isModified();
+    case QMessageBox::Discard: m_document->dropRecovery(); return true;
     default: return false;
     }
 }
@@ -470,26 +535,29 @@ void TWeather_Editor_::showInformation(const QString &text)
     box.exec();
 }
 
-
-void TWeather_Editor_::BindClimateFile()
-{
-    climate::BindClimateFile(climate::ClimateFile);
-}
-
-void TWeather_Editor_::LoadClimateFile()
-{
-    m_notice = climate::LoadClimateFile(climate::ClimateFile, RegionTable, HeaderCountLine);
-}
-
-void TWeather_Editor_::SaveClimateFile()
+// The save, and what its outcome asks of the user: a file changed since it was read is merged
+// with, overwritten or left alone, as the user says.
+void TWeather_Editor_::saveDocument()
 {
     using storage::SaveOutcome;
-    storage::SaveReport report = climate::SaveClimateFile(climate::ClimateFile, RegionTable, HeaderCountLine);
-    if (report.outcome == SaveOutcome::Changed && confirmChangedFile(report))
-        report = climate::SaveClimateFile(climate::ClimateFile, RegionTable, HeaderCountLine, true);
-    if (report.outcome == SaveOutcome::Saved) {
-        m_tableUnsaved = false;
-        updateModified();
+    storage::SaveReport report = m_document->save();
+    if (report.outcome == SaveOutcome::Changed) {
+        switch (askChangedFile(report)) {
+        case ChangedFileAnswer::Merge: {
+            const MergeResult merged = m_document->merge([this](SeasonKey key) { return askConflict(key); });
+            if (!merged.refusal.isEmpty())
+                showInformation(merged.refusal);
+            if (merged.cancelled || !merged.refusal.isEmpty())
+                return;
+            report = merged.report;
+            if (report.outcome == SaveOutcome::Changed)
+                showInformation(QStringLiteral("%1 changed again while it was merged with. Nothing was saved")
+                                    .arg(m_document->displayName()));
+            break;
+        }
+        case ChangedFileAnswer::Overwrite: report = m_document->save(true); break;
+        case ChangedFileAnswer::Cancel: return;
+        }
     }
     if (report.outcome == SaveOutcome::ReadOnly)
         showInformation(QStringLiteral("The file is read-only"));
@@ -497,13 +565,12 @@ void TWeather_Editor_::SaveClimateFile()
         showInformation(report.notice);
 }
 
-// The name leads to another file than Open read (another program replaced or moved it, or
-// put a link in its place): writing it is the user's decision, and No is the safe answer.
-// The question names the file that would be written, and its owner when that is someone else.
-bool TWeather_Editor_::confirmChangedFile(const storage::SaveReport &report)
+// The name leads to another file than Open read (another program saved over it, replaced or
+// moved it, or put a link in its place). The question names the file that would be written,
+// and its owner when that is someone else; Cancel is the safe answer.
+TWeather_Editor_::ChangedFileAnswer TWeather_Editor_::askChangedFile(const storage::SaveReport &report)
 {
-    const QString path = QDir::toNativeSeparators(QDir::current().absoluteFilePath(
-        climate::ResolveFileName(climate::ClimateFile.FileName)));
+    const QString path = QDir::toNativeSeparators(m_document->filePath());
     QString text = QStringLiteral("%1 is no longer the file that was opened: it was replaced, moved or made a "
                                   "link since.").arg(path);
     const QString target = QDir::toNativeSeparators(report.target);
@@ -513,13 +580,41 @@ bool TWeather_Editor_::confirmChangedFile(const storage::SaveReport &report)
         text += QStringLiteral("\n\nIt is now ");
     if (!report.owner.isEmpty())
         text += QStringLiteral("%1's file.").arg(report.owner);
-    return askYesNo(this, QMessageBox::Warning, kApplicationTitle, text + QStringLiteral("\n\nSave over it anyway?"),
-                    "changedFile", false);
+    text += QStringLiteral("\n\nMerge lays the kept seasons over the file as it is now; Overwrite replaces it with "
+                           "this table.");
+    QMessageBox box(QMessageBox::Warning, kApplicationTitle, text, QMessageBox::Cancel, this);
+    box.setObjectName(QStringLiteral("changedFile"));
+    QPushButton *merge = box.addButton(QStringLiteral("&Merge"), QMessageBox::AcceptRole);
+    QPushButton *overwrite = box.addButton(QStringLiteral("&Overwrite"), QMessageBox::DestructiveRole);
+    box.setDefaultButton(QMessageBox::Cancel);
+    box.setEscapeButton(QMessageBox::Cancel);
+    centreOnScreenWhenShown(&box);
+    box.exec();
+    if (box.clickedButton() == merge)
+        return ChangedFileAnswer::Merge;
+    if (box.clickedButton() == overwrite)
+        return ChangedFileAnswer::Overwrite;
+    return ChangedFileAnswer::Cancel;
 }
 
-void TWeather_Editor_::DecodeTable()
+// A season changed here and in the file: true keeps these values, false the file's.
+std::optional<bool> TWeather_Editor_::askConflict(SeasonKey key)
 {
-    climate::DecodeTable(RegionTable);
+    const QString text = QStringLiteral("%1, %2 was changed here and in %3 too.\n\nKeep your values, or take the file's?")
+                             .arg(m_document->regionName(key.slot), climate::SeasonName(key.season), m_document->displayName());
+    QMessageBox box(QMessageBox::Question, kApplicationTitle, text, QMessageBox::Cancel, this);
+    box.setObjectName(QStringLiteral("conflict"));
+    QPushButton *mine = box.addButton(QStringLiteral("&Keep mine"), QMessageBox::AcceptRole);
+    QPushButton *theirs = box.addButton(QStringLiteral("&Take the file's"), QMessageBox::RejectRole);
+    box.setDefaultButton(mine);
+    box.setEscapeButton(QMessageBox::Cancel);
+    centreOnScreenWhenShown(&box);
+    box.exec();
+    if (box.clickedButton() == mine)
+        return true;
+    if (box.clickedButton() == theirs)
+        return false;
+    return std::nullopt;
 }
 
 void TWeather_Editor_::EnableEditors()
@@ -534,10 +629,9 @@ void TWeather_Editor_::FillRegionList()
     Regions_List->clear();
     m_rowSlots.clear();
     for (int slot = 0; slot < kRegionSlots; ++slot) {
-        const TRegionRecord &region = RegionTable[std::size_t(slot)];
-        if (!region.isUsed())
+        if (!m_document->region(slot).isUsed())
             continue;
-        auto *item = new QListWidgetItem(climate::FromWindows1252(region.Name), Regions_List);
+        auto *item = new QListWidgetItem(m_document->regionName(slot), Regions_List);
         item->setSizeHint({1, kListItemHeight}); // as wide as the list, 13 pixels high
         m_rowSlots.push_back(quint8(slot));
     }
@@ -548,9 +642,9 @@ void TWeather_Editor_::ShowSeason()
 {
     // What the editors show now is the season as shown, even when a value stops the showing.
     const auto shown = qScopeGuard([this] { noteShownSeason(); });
-    const TRegionRecord &region = RegionTable[CurrentRegion];
+    const TRegionRecord &region = m_document->region(CurrentRegion);
     const TSeasonRecord &season = region.Season[std::size_t(Seasons->currentIndex())];
-    Region_Name->setText(climate::FromWindows1252(region.Name));
+    Region_Name->setText(m_document->regionName(CurrentRegion));
     for (int v = 0; v < kValueCount; ++v)
         editor(v)->setValue(valueOf(season.Values[std::size_t(v)]));
 }
@@ -563,6 +657,11 @@ void TWeather_Editor_::noteShownSeason()
     updateModified();
 }
 
+SeasonKey TWeather_Editor_::shownSeason() const
+{
+    return {CurrentRegion, m_shownSeason};
+}
+
 // Changed since the season was shown, that is, typed or stepped and neither kept nor reset.
 bool TWeather_Editor_::seasonEdited() const
 {
@@ -573,12 +672,40 @@ bool TWeather_Editor_::seasonEdited() const
     return false;
 }
 
-// The title's mark: seasons kept but not saved, or editors changed but not kept.
+// The title's mark: changes not saved (the history is away from its saved point), or editors
+// changed but not kept.
 void TWeather_Editor_::updateModified()
 {
-    setWindowModified(m_tableUnsaved || seasonEdited());
+    setWindowModified((Loaded && m_document->isModified()) || seasonEdited());
 }
 
+// A season the document changed (kept, reset, pasted, restored, undone, redone): the editors
+// show it again when it is the one shown.
+void TWeather_Editor_::seasonChanged(SeasonKey key)
+{
+    if (Loaded && key == shownSeason() && key.season == Seasons->currentIndex())
+        RunGuarded([this] { ShowSeason(); });
+    updateModified();
+}
+
+// The whole table changed under the window (a merge): the list again, the same region where
+// it is still there.
+void TWeather_Editor_::tableReset()
+{
+    if (!Loaded)
+        return;
+    const QString shownName = Region_Name->text();
+    FillRegionList();
+    std::size_t row = 0;
+    while (row < m_rowSlots.size() && m_document->regionName(m_rowSlots[row]) != shownName)
+        ++row;
+    row = row < m_rowSlots.size() ? row : 0;
+    m_selectingFromCode = true;
+    Regions_List->setCurrentRow(int(row));
+    m_selectingFromCode = false;
+    CurrentRegion = m_rowSlots.empty() ? 0 : m_rowSlots[row];
+    RunGuarded([this] { ShowSeason(); });
+}
 
 // A region chosen in the list, by mouse or keyboard: shows its season, once what was typed
 // into the one shown is settled (Cancel keeps the selection where it was).
@@ -621,37 +748,45 @@ void TWeather_Editor_::SeasonsChange()
     fitToText(Label20);
 }
 
+SeasonNumbers TWeather_Editor_::editorNumbers() const
+{
+    SeasonNumbers values{};
+    for (int v = 0; v < kValueCount; ++v)
+        values[std::size_t(v)] = editor(v)->Value();
+    return values;
+}
+
 // "Copy season": the eighteen values the editors show, as they read them, onto the clipboard
 // as one tab-separated row, which a spreadsheet pastes as a row.
 void TWeather_Editor_::CopySeasonClick()
 {
-    std::array<int, kValueCount> values{};
-    for (int v = 0; v < kValueCount; ++v)
-        values[std::size_t(v)] = editor(v)->Value();
-    QGuiApplication::clipboard()->setText(climate::SeasonRow(values));
+    QGuiApplication::clipboard()->setText(climate::SeasonRow(editorNumbers()));
 }
 
-// "Paste season": the editors from such a row, by their setting rule; nothing is kept until
-// "Save season". A clipboard without one changes nothing, and the status line says why.
+// "Paste season": such a row becomes the shown season's values, kept at once (each within its
+// bounds) and undone as one step. A clipboard without one changes nothing, and the status
+// line says why.
 void TWeather_Editor_::PasteSeasonClick()
 {
     QString why;
-    const std::optional<std::array<int, kValueCount>> values =
-        climate::ParseSeasonRow(QGuiApplication::clipboard()->text(), why);
+    const std::optional<SeasonNumbers> values = climate::ParseSeasonRow(QGuiApplication::clipboard()->text(), why);
     if (!Loaded)
         why = QStringLiteral("open the file before pasting a season");
     if (!values || !Loaded) {
         Status->setText(why.left(1).toUpper() + why.mid(1));
         return;
     }
-    for (int v = 0; v < kValueCount; ++v)
-        editor(v)->setValue((*values)[std::size_t(v)]);
+    if (!m_document->keepSeason(shownSeason(), *values, QStringLiteral("Paste into")))
+        ShowSeason(); // the same values: what was typed over them goes
     Status->setText(QStringLiteral("Status"));
 }
 
-// "Reset season": shows the table's values again, dropping what was typed.
+// "Reset season": shows the table's values again, dropping what was typed; with nothing typed,
+// a kept season goes back to its values as saved (a step Undo takes back).
 void TWeather_Editor_::ToolbarButton973Click()
 {
+    if (!seasonEdited() && Loaded && m_document->resetSeason({CurrentRegion, Seasons->currentIndex()}))
+        return;
     ShowSeason();
 }
 
@@ -661,22 +796,16 @@ void TWeather_Editor_::ToolbarButton974Click()
     storeSeason(Seasons->currentIndex());
 }
 
+// The editors' values, each clamped as leaving the editor would, become the season's values;
+// the editors then show what was kept (an emptied field shows its lowest value, as it is written).
 void TWeather_Editor_::storeSeason(int seasonIndex)
 {
-    TSeasonRecord &season = RegionTable[CurrentRegion].Season[std::size_t(seasonIndex)];
-    const TSeasonRecord before = season;
-    for (int v : kLevelsThenStartDay) {
-        TSpinEdit *spin = editor(v);
-        // A value typed into the focused editor has not been clamped yet: it is clamped here,
-        // as leaving the editor would, so the file never gets a value out of range.
-        const int value = spin->clampedValue();
-        if (spin->isOutOfRange())
-            spin->setValue(value);
-        season.Values[std::size_t(v)] = QByteArray::number(value);
+    const SeasonNumbers numbers = editorNumbers();
+    if (!Loaded || !m_document->keepSeason({CurrentRegion, seasonIndex}, numbers, QStringLiteral("Keep"))) {
+        for (int v = 0; v < kValueCount; ++v)
+            editor(v)->setValue(numbers[std::size_t(v)]);
+        if (seasonIndex == Seasons->currentIndex())
+            noteShownSeason();
     }
-    if (Loaded && season.Values != before.Values)
-        m_tableUnsaved = true;
-    if (seasonIndex == Seasons->currentIndex())
-        noteShownSeason();
     updateModified();
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "ClimateDocument.h"
 #include "ClimateValues.h"
 #include "SavePolicy.h"
 
@@ -7,6 +8,7 @@
 #include <QMainWindow>
 
 #include <array>
+#include <optional>
 #include <vector>
 
 class QAction;
@@ -18,13 +20,15 @@ class QLabel;
 class QLineEdit;
 class QListWidget;
 class QMenu;
+class QSessionManager;
 class TSpinEdit;
 class TTabControl;
 class TToolbar97;
 class TToolbarButton97;
 
 // The editor's main window: the region list, the season tabs with their eighteen editors,
-// the toolbar and the status line, and the commands that tie them to weather.cfg.
+// the toolbar and the status line, and the commands and questions that tie them to the
+// document, which holds the table and does the work.
 class TWeather_Editor_ : public QMainWindow
 {
     Q_OBJECT
@@ -33,6 +37,7 @@ public:
     explicit TWeather_Editor_(QWidget *parent = nullptr);
 
     void setAboutBox(QDialog *aboutBox) { m_aboutBox = aboutBox; }
+    ClimateDocument &document() { return *m_document; }
 
     // Commands and events.
     void Menu_OpenClick();
@@ -40,7 +45,8 @@ public:
     void ToolbarButton971Click();
     void About1Click();
     void Exit1Click();
-    void FormActivate();
+    void UndoClick();
+    void RedoClick();
     void Regions_ListClick();
     void SeasonsChange();
     void ToolbarButton973Click();
@@ -48,21 +54,21 @@ public:
     void CopySeasonClick();
     void PasteSeasonClick();
 
-    // The climate file and table.
-    void BindClimateFile();
-    void LoadClimateFile();
-    void SaveClimateFile();
-    void DecodeTable();
     void EnableEditors();
     void FillRegionList();
     void ShowSeason();
 
+    // The session ends: asks what to keep where the session allows it; otherwise keeps the
+    // typed and kept work in the recovery record and lets the window close without a question.
+    void commitData(QSessionManager &manager);
+    // Keeps what was typed as kept, records all that is unsaved, and closes without a question:
+    // for a signal to end, or a session that allows no question.
+    void keepWorkAndLeave();
+
     bool Loaded = false;
     quint8 CurrentRegion = 0;
-    QByteArray HeaderCountLine;
 
 protected:
-    bool event(QEvent *event) override;
     bool eventFilter(QObject *watched, QEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
 
@@ -82,7 +88,15 @@ private:
     bool seasonEdited() const;
     void updateModified();
     bool confirmSave();
-    bool confirmChangedFile(const storage::SaveReport &report);
+    void saveDocument();
+    enum class ChangedFileAnswer { Merge, Overwrite, Cancel };
+    ChangedFileAnswer askChangedFile(const storage::SaveReport &report);
+    std::optional<bool> askConflict(SeasonKey key);
+    void offerRecovery();
+    void seasonChanged(SeasonKey key);
+    void tableReset();
+    SeasonKey shownSeason() const;
+    SeasonNumbers editorNumbers() const;
     void showInformation(const QString &text);
     TSpinEdit *editor(int valueIndex) const { return m_editors[std::size_t(valueIndex)]; }
 
@@ -111,9 +125,8 @@ private:
     std::vector<quint8> m_rowSlots;
     bool m_selectingFromCode = false;
     QDialog *m_aboutBox = nullptr;
-    QString m_notice; // what Open did to the file on the user's behalf, told once it is shown
-    // Seasons kept with "Save season" that Save has not written yet.
-    bool m_tableUnsaved = false;
+    ClimateDocument *m_document;
+    bool m_leaving = false; // the work is kept in the record: close without a question
     // The season the editors show and their texts when it was shown: what the user typed
     // since is what leaving it would drop.
     int m_shownSeason = 0;

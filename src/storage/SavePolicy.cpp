@@ -530,4 +530,48 @@ SaveReport SaveBytes(FileSystem &fs, QByteArrayView bytes, const FileId &opened,
     return report;
 }
 
+Result KeepRecord(FileSystem &fs, const QByteArray &name, QByteArrayView bytes)
+{
+    return writeWhole(fs, Place::Cache, TargetFacts(), name, bytes);
+}
+
+RecordState ReadRecord(FileSystem &fs, const QByteArray &name, qint64 limit, QByteArray &bytes)
+{
+    FileGuard record(fs, Place::Cache);
+    FileFacts facts;
+    const Result opened = fs.open(Place::Cache, name, record.file, facts);
+    if (opened.kind() == Result::Missing)
+        return RecordState::Missing;
+    if (!opened.isOk())
+        return RecordState::Foreign; // a link is not followed, and is no record of this user's
+    record.opened();
+    if (!facts.regular || !facts.mine || facts.othersMayWrite || facts.size > limit)
+        return RecordState::Foreign;
+    if (!fs.read(record.file, limit, bytes).isOk() || bytes.size() > limit)
+        return RecordState::Foreign;
+    return RecordState::Read;
+}
+
+Result DropRecord(FileSystem &fs, const QByteArray &name)
+{
+    const Result result = fs.remove(Place::Cache, name);
+    return result.kind() == Result::Missing ? Result() : result;
+}
+
+Result RenameRecord(FileSystem &fs, const QByteArray &name, const QByteArray &newName)
+{
+    return fs.rename(Place::Cache, name, newName);
+}
+
+Result ListRecords(FileSystem &fs, const QByteArray &prefix, QByteArrayList &names)
+{
+    const Result result = fs.list(Place::Cache, prefix, names);
+    return result.kind() == Result::Missing ? Result() : result;
+}
+
+QString RecordPath(FileSystem &fs, const QByteArray &name)
+{
+    return fs.pathOf(Place::Cache, name);
+}
+
 } // namespace storage

@@ -61,6 +61,18 @@ Contents ReadWhole(FileSystem &fs);
 // any other failure is thrown as an EInOutError.
 SaveReport SaveBytes(FileSystem &fs, QByteArrayView bytes, const FileId &opened, bool evenIfChanged);
 
+// Small files of the editor's own in the user's cache folder, such as the unsaved work kept for
+// a file. One is written whole or not at all (a new file synced and renamed over the old), and
+// read only when it is this user's alone, of at most limit bytes: Foreign when it is not (a
+// link, another owner, writable by others, too large), and then never read.
+enum class RecordState { Missing, Read, Foreign };
+Result KeepRecord(FileSystem &fs, const QByteArray &name, QByteArrayView bytes);
+RecordState ReadRecord(FileSystem &fs, const QByteArray &name, qint64 limit, QByteArray &bytes);
+Result DropRecord(FileSystem &fs, const QByteArray &name);
+Result RenameRecord(FileSystem &fs, const QByteArray &name, const QByteArray &newName);
+Result ListRecords(FileSystem &fs, const QByteArray &prefix, QByteArrayList &names);
+QString RecordPath(FileSystem &fs, const QByteArray &name);
+
 // The platform's primitives for the file at path.
 std::unique_ptr<FileSystem> FileSystemFor(const QString &path);
 

@@ -10,6 +10,7 @@
 #include <QMimeData>
 #include <QToolButton>
 
+#include <algorithm>
 #include <limits>
 
 namespace {
@@ -130,8 +131,9 @@ protected:
 
 } // namespace
 
-TSpinEdit::TSpinEdit(QWidget *parent)
+TSpinEdit::TSpinEdit(NumberReader read, QWidget *parent)
     : QWidget(parent)
+    , m_read(read)
     , m_edit(new NumberLine(QStringLiteral("0"), this))
     , m_up(makeArrow(this, Qt::UpArrow, "up"))
     , m_down(makeArrow(this, Qt::DownArrow, "down"))
@@ -155,47 +157,9 @@ void TSpinEdit::setMaxLength(int length)
     m_edit->setMaxLength(length);
 }
 
-std::optional<int> TSpinEdit::ParseInteger(QStringView text)
-{
-    qsizetype i = 0;
-    while (i < text.size() && text[i] == u' ')
-        ++i;
-    bool negative = false;
-    if (i < text.size() && (text[i] == u'+' || text[i] == u'-'))
-        negative = text[i++] == u'-';
-    int base = 10;
-    if (i < text.size() && text[i] == u'$') {
-        base = 16;
-        ++i;
-    }
-    if (i == text.size())
-        return std::nullopt;
-
-    qint64 value = 0;
-    for (; i < text.size(); ++i) {
-        const char16_t c = text[i].unicode();
-        int digit = -1;
-        if (c >= u'0' && c <= u'9')
-            digit = c - u'0';
-        else if (base == 16 && c >= u'a' && c <= u'f')
-            digit = c - u'a' + 10;
-        else if (base == 16 && c >= u'A' && c <= u'F')
-            digit = c - u'A' + 10;
-        if (digit < 0)
-            return std::nullopt;
-        value = value * base + digit;
-        if (value > qint64(std::numeric_limits<int>::max()) + 1)
-            return std::nullopt;
-    }
-    value = negative ? -value : value;
-    if (value > std::numeric_limits<int>::max())
-        return std::nullopt;
-    return int(value);
-}
-
 int TSpinEdit::Value() const
 {
-    return ParseInteger(m_edit->text()).value_or(m_minValue);
+    return m_read(m_edit->text()).value_or(m_minValue);
 }
 
 int TSpinEdit::clamped(int value) const
@@ -249,7 +213,15 @@ bool TSpinEdit::acceptsKey(const QKeyEvent &event) const
 
 bool TSpinEdit::eventFilter(QObject *watched, QEvent *event)
 {
-    if (watched == m_edit && event->type() == QEvent::KeyPress) {
+    if (watched == m_edit && event->type() == QEvent::ShortcutOverride) {
+        // Undo and Redo with no typing of the field's own to take back are the window's.
+        auto *key = static_cast<QKeyEvent *>(event);
+        if ((key->matches(QKeySequence::Undo) && !m_edit->isUndoAvailable())
+            || (key->matches(QKeySequence::Redo) && !m_edit->isRedoAvailable())) {
+            event->ignore();
+            return true;
+        }
+    } else if (watched == m_edit && event->type() == QEvent::KeyPress) {
         auto *key = static_cast<QKeyEvent *>(event);
         if (key->key() == Qt::Key_Up || key->key() == Qt::Key_Down) {
             stepBy(key->key() == Qt::Key_Up ? 1 : -1);

@@ -16,12 +16,10 @@ class TSpinEdit : public QWidget
     Q_OBJECT
 
 public:
-    explicit TSpinEdit(QWidget *parent = nullptr);
+    // How a text is read as a number; the editor knows no rule of its own.
+    using NumberReader = std::optional<int> (*)(QStringView text);
 
-    // The editor's reading rule: optional leading blanks, an optional sign, then decimal
-    // digits to the end of the text, or "$" and hexadecimal digits. Anything else, and a
-    // number beyond 32 bits, is no integer.
-    static std::optional<int> ParseInteger(QStringView text);
+    explicit TSpinEdit(NumberReader read, QWidget *parent = nullptr);
 
     int MinValue() const { return m_minValue; }
     int MaxValue() const { return m_maxValue; }
@@ -53,6 +51,7 @@ private:
     void stepUp() { stepBy(1); }
     void stepDown() { stepBy(-1); }
 
+    NumberReader m_read;
     QLineEdit *m_edit;
     QToolButton *m_up;
     QToolButton *m_down;

@@ -1,3 +1,0 @@
-#include "RegionTable.h"
-
-TRegionTable RegionTable;
