@@ -26,20 +26,41 @@ class TestClimateExchange : public QObject
     Q_OBJECT
 
 private slots:
-    // Exported and read back, CSV or JSON, the table changes nothing; a name with a comma,
-    // quotes and a character beyond ASCII survives the quoting.
-    void anExportReadsBackUnchanged()
+    // Any file that opens, exported and imported unchanged (CSV or JSON), changes nothing and
+    // keeps its bytes: odd names, values out of range or with leading zeros, text that is no
+    // number; a name with a comma, quotes and a character beyond ASCII survives the quoting.
+    void anExportImportsBackUnchanged_data()
     {
+        QTest::addColumn<QByteArray>("name");  // of the region in slot 1
+        QTest::addColumn<QByteArray>("value"); // its Summer Warmth Freezing
+        QTest::newRow("plain") << QByteArray("Wales") << QByteArray("7");
+        QTest::newRow("blank at the end") << QByteArray("Portugal ") << QByteArray("7");
+        QTest::newRow("blank at the start") << QByteArray(" Spain") << QByteArray("7");
+        QTest::newRow("quoted") << QByteArray("Scotland, \"North\" \xC5land") << QByteArray("7");
+        QTest::newRow("above its bound") << QByteArray("Wales") << QByteArray("140");
+        QTest::newRow("below its bound") << QByteArray("Wales") << QByteArray("-5");
+        QTest::newRow("leading zero") << QByteArray("Wales") << QByteArray("025");
+        QTest::newRow("no number") << QByteArray("Wales") << QByteArray("x1");
+    }
+
+    void anExportImportsBackUnchanged()
+    {
+        QFETCH(QByteArray, name);
+        QFETCH(QByteArray, value);
         auto table = tableOf(3);
-        (*table)[1].Name = QByteArrayView("Scotland, \"North\" \xC5land");
+        (*table)[1].Name = name;
+        (*table)[1].Season[1].Values[11] = value;
+        const QByteArray file = FormatClimateFile(*table, "41");
         for (const ExchangeFormat format : {ExchangeFormat::Csv, ExchangeFormat::Json}) {
             std::vector<SeasonValues> rows;
             const QStringList problems = ReadExchange(ExportTable(*table, format, "\r\n"), QStringLiteral("t"), *table, rows);
             QCOMPARE(problems, QStringList());
             QCOMPARE(int(rows.size()), 3 * kSeasonCount);
             QCOMPARE(ApplyExchange(*table, rows), 0);
+            QCOMPARE(FormatClimateFile(*table, "41"), file);
         }
-        QCOMPARE(exportedLines(*table).value(5).section(u',', 0, 2), QStringLiteral("1,\"Scotland, \"\"North\"\" \u00C5land\""));
+        if (name.contains('"'))
+            QCOMPARE(exportedLines(*table).value(5).section(u',', 0, 2), QStringLiteral("1,\"Scotland, \"\"North\"\" \u00C5land\""));
     }
 
     // Everything is checked before anything changes: each problem with its line and column.

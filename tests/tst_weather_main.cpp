@@ -721,6 +721,33 @@ private slots:
         QVERIFY(!window().isWindowModified());
     }
 
+    // Seasons kept by an editor that died come back only through the question, as kept and
+    // unsaved; a file another program saved since is merged with on Save.
+    void keptWorkComesBackAndMerges()
+    {
+        writeFile(fileName(), fileOf(3, "3"));
+        {
+            ClimateDocument died;
+            died.open();
+            died.keepSeason({1, 0}, SeasonNumbers{1, 2, 3}, QStringLiteral("Keep"));
+        }
+        const QStringList asked = answerInTurn({QStringLiteral("Yes")}, [&] { click("Menu_Open"); });
+        QCOMPARE(asked, QStringList{QStringLiteral("restore:Restore the changes to Region 1, Spring not saved when "
+                                                   "Nimbrel last closed?")});
+        QCOMPARE(valueTexts(docTable()[1].Season[0]).mid(0, 4), (QStringList{"1", "2", "3", "0"}));
+        QVERIFY(window().isWindowModified());
+
+        const QByteArray theirs = fileOf(3, "three");
+        writeFile(fileName() + QStringLiteral(".new"), theirs);
+        QVERIFY(QFile::remove(fileName()) && QFile::rename(fileName() + QStringLiteral(".new"), fileName()));
+        const QStringList shown = answerInTurn({QStringLiteral("Yes"), QStringLiteral("Merge")}, [&] { click("Menu_Save"); });
+        QCOMPARE(shown.size(), 2);
+        QVERIFY(readFile(fileName()).startsWith(theirs.left(theirs.indexOf("three") + 5)));
+        QVERIFY(readFile(fileName()).contains("\r\n1 Region 1\r\nSPRING: 1, W2, W3, W0,"));
+        QVERIFY(!window().isWindowModified());
+        QCOMPARE(editorTexts(m_window.get()), valueTexts(docTable()[0].Season[0]));
+    }
+
     // A season goes to the clipboard as one tab-separated row and comes back from one (or from a
     // whole exported row) through the editors' setting rule, kept only by "Save season"; a
     // clipboard without such a row changes nothing and the status line says why.

@@ -119,9 +119,9 @@ QString ClimateDocument::open()
     m_savedBytes = contents.bytes;
     m_file.Opened = contents.id;
     m_loaded = true;
+    findRecovery(); // before the history starts afresh and records that nothing is unsaved
     m_undo.clear();
     m_undo.setClean();
-    findRecovery();
     emit tableReset();
     return contents.notice;
 }
@@ -324,7 +324,8 @@ void ClimateDocument::restore(const RecoveryOffer &offer)
     for (qsizetype i = 0; i < offer.seasons.size(); ++i)
         keepSeason(offer.seasons[i], offer.values[i], QStringLiteral("Restore"));
     m_undo.endMacro();
-    storage::DropRecord(*storage::FileSystemFor(filePath()), offer.record);
+    if (offer.record != recordName()) // the work is in this editor's own record now
+        storage::DropRecord(*storage::FileSystemFor(filePath()), offer.record);
 }
 
 void ClimateDocument::discard(const RecoveryOffer &offer)
