@@ -443,8 +443,9 @@ private:
             return m_folder.get();
         if (!m_cache.isOpen()) {
             const QByteArray folder = cachePath();
-            if (create) {
-                ::mkdir(QByteArray(folder).chopped(sizeof "/nimbrel" - 1).constData(), 0700);
+            if (create) { // every missing folder of the path, for this user alone
+                for (qsizetype slash = folder.indexOf('/', 1); slash > 0; slash = folder.indexOf('/', slash + 1))
+                    ::mkdir(folder.left(slash).constData(), 0700);
                 ::mkdir(folder.constData(), 0700);
             }
             m_cache.reset(os.openat(AT_FDCWD, folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC, 0));
