@@ -6,7 +6,7 @@
 #include "Weather_Main.h"
 
 #include <QFileDialog>
-#include <QListWidget>
+#include "TListBox.h"
 #include <QProcess>
 #include <QRegularExpression>
 #include <QSettings>
@@ -367,7 +367,7 @@ private slots:
         QCOMPARE(QDir::currentPath(), before);
 
         window.Menu_OpenClick();
-        QCOMPARE(window.findChild<QListWidget *>(QStringLiteral("Regions_List"))->count(), 7);
+        QCOMPARE(window.findChild<TListBox *>(QStringLiteral("Regions_List"))->count(), 7);
         // The chooser kept no history in the settings.
         QCOMPARE(chooserSettings(), settingsBefore);
 #ifndef Q_OS_WIN

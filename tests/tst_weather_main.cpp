@@ -11,7 +11,7 @@
 #include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
-#include <QListWidget>
+#include "TListBox.h"
 #include <QMenu>
 #include <QScreen>
 #include <QTabBar>
@@ -99,7 +99,9 @@ private:
 
     TSpinEdit *spin(const char *name) { return control<TSpinEdit>(name); }
     QString status() { return control<QLabel>("Status")->text(); }
-    QListWidget *list() { return control<QListWidget>("Regions_List"); }
+    TListBox *list() { return control<TListBox>("Regions_List"); }
+    QModelIndex row(int n) { return list()->model()->index(n, 0); }
+    QModelIndexList selectedRows() { return list()->selectionModel()->selectedRows(); }
     QTabBar *tabs() { return control<QWidget>("Seasons")->findChild<QTabBar *>(); }
     QString fileName() const { return QDir::current().filePath(QStringLiteral("data/weather.cfg")); }
 
@@ -305,7 +307,7 @@ private slots:
 
         QVERIFY(window().Loaded);
         QCOMPARE(list()->count(), 3);
-        QCOMPARE(list()->item(1)->text(), QStringLiteral("Qu\u00e9bec"));
+        QCOMPARE(row(1).data().toString(), QStringLiteral("Qu\u00e9bec"));
         QCOMPARE(list()->currentRow(), 0);
         QCOMPARE(control<QLineEdit>("Region_Name")->text(), QStringLiteral("Region 0"));
         QCOMPARE(editorTexts(m_window.get()), valueTexts((*table)[0].Season[0]));
@@ -583,7 +585,7 @@ private slots:
         QVERIFY(window().isWindowModified());
 
         const std::map<QString, std::function<void()>> ways{
-            {"region", [&] { QTest::mouseClick(list()->viewport(), Qt::LeftButton, {}, list()->visualItemRect(list()->item(1)).center()); }},
+            {"region", [&] { QTest::mouseClick(list()->viewport(), Qt::LeftButton, {}, list()->visualRect(row(1)).center()); }},
             {"tab", [&] { QTest::mouseClick(tabs(), Qt::LeftButton, {}, tabs()->tabRect(2).center()); }},
             {"open", [&] { click("Menu_Open"); }},        {"save", [&] { click("Menu_Save"); }},
             {"close box", [&] { window().close(); }}};
@@ -599,7 +601,7 @@ private slots:
         QCOMPARE(followed, then);
         QCOMPARE(readFile(fileName()) == fileOf(2, "2"), way != QStringLiteral("save") || answer != QStringLiteral("Yes"));
         if (answer == QStringLiteral("Cancel")) {
-            QTRY_COMPARE(list()->selectedItems().value(0), list()->item(0));
+            QTRY_COMPARE(selectedRows().value(0), row(0));
             QCOMPARE(list()->currentRow(), 0);
             QCOMPARE(tabs()->currentIndex(), 0);
             QCOMPARE(spin("Warmth_3")->text(), QStringLiteral("42"));
@@ -841,21 +843,21 @@ private slots:
     {
         writeFile(fileName(), fileOf(3));
         open();
-        QListWidget *regions = list();
-        const QRect first = regions->visualItemRect(regions->item(0));
+        TListBox *regions = list();
+        const QRect first = regions->visualRect(row(0));
         QTest::mouseClick(regions->viewport(), Qt::LeftButton, Qt::ControlModifier, first.center());
-        QCOMPARE(regions->selectedItems().size(), 1);
+        QCOMPARE(selectedRows().size(), 1);
         QCOMPARE(regions->currentRow(), 0);
         regions->setFocus();
         QTest::keyClick(regions, Qt::Key_Space, Qt::ControlModifier);
-        QCOMPARE(regions->selectedItems(), QList<QListWidgetItem *>{regions->item(0)});
+        QCOMPARE(selectedRows(), QModelIndexList{row(0)});
         QTest::mouseClick(regions->viewport(), Qt::LeftButton, Qt::NoModifier,
-                          regions->visualItemRect(regions->item(2)).center());
+                          regions->visualRect(row(2)).center());
         QCOMPARE(window().CurrentRegion, quint8(2));
-        QCOMPARE(regions->selectedItems(), QList<QListWidgetItem *>{regions->item(2)});
-        const QRect last = regions->visualItemRect(regions->item(2));
+        QCOMPARE(selectedRows(), QModelIndexList{row(2)});
+        const QRect last = regions->visualRect(row(2));
         QTest::mouseClick(regions->viewport(), Qt::LeftButton, Qt::NoModifier, last.center() + QPoint(0, 3 * last.height()));
-        QCOMPARE(regions->selectedItems(), QList<QListWidgetItem *>{regions->item(2)});
+        QCOMPARE(selectedRows(), QModelIndexList{row(2)});
         QCOMPARE(regions->currentRow(), 2);
     }
 

@@ -7,6 +7,7 @@
 #include "GameFolder.h"
 #include "Layout.h"
 #include "Pictures.h"
+#include "RegionListModel.h"
 #include "TGroupBox.h"
 #include "TListBox.h"
 #include "TSpinEdit.h"
@@ -27,7 +28,6 @@
 #include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
-#include <QListWidget>
 #include <QMenu>
 #include <QMessageBox>
 #include <QPushButton>
@@ -231,10 +231,11 @@ void TWeather_Editor_::createRegionList(QWidget *client)
 
     Regions_List = placed(new TListBox(client), "Regions_List", {8, 48, 161, 273});
     Regions_List->setFrameShape(QFrame::NoFrame);
-    Regions_List->setUniformItemSizes(true);
-    Regions_List->setSelectionMode(QAbstractItemView::SingleSelection);
+    Regions_List->setItemHeight(kListItemHeight);
     Regions_List->setAccessibleName(Label18->text());
-    connect(Regions_List, &QListWidget::currentRowChanged, this, guarded(this, &TWeather_Editor_::Regions_ListClick));
+    m_regions = new RegionListModel(*m_document, this);
+    Regions_List->setModel(m_regions);
+    connect(Regions_List, &TListBox::currentRowChanged, this, guarded(this, &TWeather_Editor_::Regions_ListClick));
 
     makeLabel(client, "Label19", QStringLiteral("Name : "), {176, 48, 46, 13});
     Region_Name = placed(new QLineEdit(client), "Region_Name", {232, 44, 169, 21});
@@ -359,12 +360,18 @@ void TWeather_Editor_::Menu_OpenClick()
         showInformation(notice);
     offerRecovery();
     FillRegionList();
-    m_selectingFromCode = true;
-    Regions_List->setCurrentRow(0);
-    m_selectingFromCode = false;
-    CurrentRegion = m_rowSlots.empty() ? 0 : m_rowSlots.front();
+    selectRow(0);
+    CurrentRegion = m_regions->rowCount() ? m_regions->slotAt(0) : 0;
     ShowSeason();
     Status->setText(QStringLiteral("Status"));
+}
+
+// Selects a row of the region list as the program does, which is no choice of the user's.
+void TWeather_Editor_::selectRow(int row)
+{
+    m_selectingFromCode = true;
+    Regions_List->setCurrentRow(row);
+    m_selectingFromCode = false;
 }
 
 // What an editor on this file left unsaved when it last closed: applied as kept seasons only
@@ -626,15 +633,7 @@ void TWeather_Editor_::EnableEditors()
 void TWeather_Editor_::FillRegionList()
 {
     m_selectingFromCode = true;
-    Regions_List->clear();
-    m_rowSlots.clear();
-    for (int slot = 0; slot < kRegionSlots; ++slot) {
-        if (!m_document->region(slot).isUsed())
-            continue;
-        auto *item = new QListWidgetItem(m_document->regionName(slot), Regions_List);
-        item->setSizeHint({1, kListItemHeight}); // as wide as the list, 13 pixels high
-        m_rowSlots.push_back(quint8(slot));
-    }
+    m_regions->refill();
     m_selectingFromCode = false;
 }
 
@@ -695,15 +694,11 @@ void TWeather_Editor_::tableReset()
     if (!Loaded)
         return;
     const QString shownName = Region_Name->text();
-    FillRegionList();
-    std::size_t row = 0;
-    while (row < m_rowSlots.size() && m_document->regionName(m_rowSlots[row]) != shownName)
-        ++row;
-    row = row < m_rowSlots.size() ? row : 0;
-    m_selectingFromCode = true;
-    Regions_List->setCurrentRow(int(row));
-    m_selectingFromCode = false;
-    CurrentRegion = m_rowSlots.empty() ? 0 : m_rowSlots[row];
+    int row = m_regions->rowCount() - 1;
+    while (row > 0 && m_document->regionName(m_regions->slotAt(row)) != shownName)
+        --row;
+    selectRow(std::max(row, 0));
+    CurrentRegion = row >= 0 ? m_regions->slotAt(std::max(row, 0)) : 0;
     RunGuarded([this] { ShowSeason(); });
 }
 
@@ -712,21 +707,16 @@ void TWeather_Editor_::tableReset()
 void TWeather_Editor_::Regions_ListClick()
 {
     const int row = Regions_List->currentRow();
-    if (m_selectingFromCode || row < 0 || std::size_t(row) >= m_rowSlots.size())
+    if (m_selectingFromCode || row < 0 || row >= m_regions->rowCount())
         return;
     if (!settleEditedSeason()) {
         // Now, and again once the click that chose the row has selected it.
-        const int shown = int(std::find(m_rowSlots.begin(), m_rowSlots.end(), CurrentRegion) - m_rowSlots.begin());
-        const auto selectShown = [this, shown] {
-            m_selectingFromCode = true;
-            Regions_List->setCurrentRow(shown);
-            m_selectingFromCode = false;
-        };
-        selectShown();
-        QTimer::singleShot(0, this, selectShown);
+        const int shown = m_regions->rowOf(CurrentRegion);
+        selectRow(shown);
+        QTimer::singleShot(0, this, [this, shown] { selectRow(shown); });
         return;
     }
-    CurrentRegion = m_rowSlots[std::size_t(row)];
+    CurrentRegion = quint8(m_regions->slotAt(row));
     ShowSeason();
 }
 

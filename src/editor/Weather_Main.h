@@ -18,7 +18,8 @@ class QDialog;
 class QFrame;
 class QLabel;
 class QLineEdit;
-class QListWidget;
+class RegionListModel;
+class TListBox;
 class QMenu;
 class QSessionManager;
 class TSpinEdit;
@@ -95,6 +96,7 @@ private:
     void offerRecovery();
     void seasonChanged(SeasonKey key);
     void tableReset();
+    void selectRow(int row);
     SeasonKey shownSeason() const;
     SeasonNumbers editorNumbers() const;
     void showInformation(const QString &text);
@@ -111,7 +113,7 @@ private:
     TToolbarButton97 *ToolbarButton971 = nullptr;
     QMenu *file_popup = nullptr;
     QMenu *help_popup = nullptr;
-    QListWidget *Regions_List = nullptr;
+    TListBox *Regions_List = nullptr;
     QLineEdit *Region_Name = nullptr;
     TTabControl *Seasons = nullptr;
     QLabel *Label20 = nullptr;
@@ -120,9 +122,7 @@ private:
     QLabel *Image1 = nullptr;
     std::array<TSpinEdit *, kValueCount> m_editors{};
 
-    // Which slot each row of the region list shows: a region without a name leaves a gap
-    // in the slots but not in the list.
-    std::vector<quint8> m_rowSlots;
+    RegionListModel *m_regions = nullptr;
     bool m_selectingFromCode = false;
     QDialog *m_aboutBox = nullptr;
     ClimateDocument *m_document;

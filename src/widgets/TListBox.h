@@ -1,24 +1,42 @@
 #pragma once
 
-#include <QListWidget>
+#include <QListView>
+#include <QStyledItemDelegate>
 
-// A single-selection list that keeps its selection: once an entry is selected, one always
-// is. Ctrl+click or Ctrl+Space on the selected entry, or a click below the last entry,
-// leaves it selected.
-class TListBox : public QListWidget
+// A single-selection list of texts over a model, with rows of one height, that keeps its
+// selection: once an entry is selected, one always is. Ctrl+click or Ctrl+Space on the
+// selected entry, or a click below the last entry, leaves it selected. currentRowChanged()
+// tells of every change of the current row, by the user or by code.
+class TListBox : public QListView
 {
     Q_OBJECT
 
 public:
-    using QListWidget::QListWidget;
+    explicit TListBox(QWidget *parent = nullptr);
+
+    void setModel(QAbstractItemModel *model) override;
+    void setItemHeight(int height) { m_delegate.height = height; }
+    int count() const { return model() ? model()->rowCount() : 0; }
+    int currentRow() const { return currentIndex().isValid() ? currentIndex().row() : -1; }
+    void setCurrentRow(int row);
+
+signals:
+    void currentRowChanged(int row);
 
 protected:
     QItemSelectionModel::SelectionFlags selectionCommand(const QModelIndex &index,
-                                                         const QEvent *event = nullptr) const override
+                                                         const QEvent *event = nullptr) const override;
+
+private:
+    struct RowDelegate : QStyledItemDelegate
     {
-        const QItemSelectionModel::SelectionFlags command = QListWidget::selectionCommand(index, event);
-        if (!index.isValid() || command & (QItemSelectionModel::Deselect | QItemSelectionModel::Toggle))
-            return QItemSelectionModel::NoUpdate;
-        return command;
-    }
+        using QStyledItemDelegate::QStyledItemDelegate;
+        QSize sizeHint(const QStyleOptionViewItem &option, const QModelIndex &index) const override
+        {
+            const QSize size = QStyledItemDelegate::sizeHint(option, index);
+            return height > 0 ? QSize(size.width(), height) : size;
+        }
+        int height = 0;
+    };
+    RowDelegate m_delegate;
 };
