@@ -356,14 +356,14 @@ void TWeather_Editor_::Menu_OpenClick()
     const QString notice = m_document->open();
     Loaded = true;
     EnableEditors();
-    if (!notice.isEmpty())
-        showInformation(notice);
-    offerRecovery();
     FillRegionList();
     selectRow(0);
     CurrentRegion = m_regions->rowCount() ? m_regions->slotAt(0) : 0;
     ShowSeason();
     Status->setText(QStringLiteral("Status"));
+    if (!notice.isEmpty())
+        showInformation(notice);
+    offerRecovery();
 }
 
 // Selects a row of the region list as the program does, which is no choice of the user's.
@@ -578,8 +578,8 @@ void TWeather_Editor_::saveDocument()
 TWeather_Editor_::ChangedFileAnswer TWeather_Editor_::askChangedFile(const storage::SaveReport &report)
 {
     const QString path = QDir::toNativeSeparators(m_document->filePath());
-    QString text = QStringLiteral("%1 is no longer the file that was opened: it was replaced, moved or made a "
-                                  "link since.").arg(path);
+    QString text = QStringLiteral("%1 is no longer the file that was opened: another program saved over it, "
+                                  "replaced or moved it, or made it a link since.").arg(path);
     const QString target = QDir::toNativeSeparators(report.target);
     if (!target.isEmpty() && target != path)
         text += QStringLiteral("\n\nSaving now writes %1%2").arg(target, report.owner.isEmpty() ? QStringLiteral(".") : QStringLiteral(", "));
