@@ -71,7 +71,7 @@ void endWithoutDisplay(QtMsgType type, const QMessageLogContext &context, const 
         std::fprintf(stderr, "%s\n", qPrintable(qFormatLogMessage(type, context, message)));
         return;
     }
-    if (Status == 1) // a wrong command line was said already
+    if (Status == 1) // with status 2 a wrong command line was said already, which is enough
         std::fputs(kNoDisplay.data(), stderr);
     std::_Exit(Status);
 }

@@ -494,6 +494,7 @@ void TWeather_Editor_::keepWorkAndLeave()
     });
     m_leaving = true;
     close();
+    QCoreApplication::exit(0); // a question still open waits for nobody
 }
 
 // Before the shown season is left: editors changed since it was shown are kept (as "Save
@@ -587,12 +588,13 @@ TWeather_Editor_::ChangedFileAnswer TWeather_Editor_::askChangedFile(const stora
         text += QStringLiteral("\n\nIt is now ");
     if (!report.owner.isEmpty())
         text += QStringLiteral("%1's file.").arg(report.owner);
-    text += QStringLiteral("\n\nMerge lays the kept seasons over the file as it is now; Overwrite replaces it with "
-                           "this table.");
+    text += QStringLiteral("\n\nMerge your kept changes into it, or overwrite it?");
     QMessageBox box(QMessageBox::Warning, kApplicationTitle, text, QMessageBox::Cancel, this);
     box.setObjectName(QStringLiteral("changedFile"));
     QPushButton *merge = box.addButton(QStringLiteral("&Merge"), QMessageBox::AcceptRole);
+    merge->setToolTip(QStringLiteral("Lays the kept seasons over the file as it is now, and saves that"));
     QPushButton *overwrite = box.addButton(QStringLiteral("&Overwrite"), QMessageBox::DestructiveRole);
+    overwrite->setToolTip(QStringLiteral("Replaces the file with this table"));
     box.setDefaultButton(QMessageBox::Cancel);
     box.setEscapeButton(QMessageBox::Cancel);
     centreOnScreenWhenShown(&box);
