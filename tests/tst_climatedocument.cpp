@@ -80,9 +80,7 @@ class TestClimateDocument : public QObject
 
     QString recordPath(const ClimateDocument &document, qint64 process = QCoreApplication::applicationPid())
     {
-        QByteArray name = RecoveryName(document.filePath());
-        name.replace(".nimbrel", '-' + QByteArray::number(process) + ".nimbrel");
-        return storage::RecordPath(*storage::FileSystemFor(document.filePath()), name);
+        return storage::RecordPath(*storage::FileSystemFor(document.filePath()), RecoveryName(document.filePath(), process));
     }
 
 private slots:

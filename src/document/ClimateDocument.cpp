@@ -244,7 +244,7 @@ MergeResult ClimateDocument::merge(const ConflictResolver &keepMine)
 
 QByteArray ClimateDocument::recordName() const
 {
-    return RecoveryName(filePath()).replace(".nimbrel", '-' + QByteArray::number(QCoreApplication::applicationPid()) + ".nimbrel");
+    return RecoveryName(filePath(), QCoreApplication::applicationPid());
 }
 
 void ClimateDocument::keepRecovery()
@@ -282,15 +282,11 @@ void ClimateDocument::findRecovery()
     m_offer = {};
     m_refusals.clear();
     const auto fs = storage::FileSystemFor(filePath());
-    QByteArray prefix = RecoveryName(filePath());
-    prefix.chop(qsizetype(sizeof ".nimbrel") - 1);
     QByteArrayList names;
-    storage::ListRecords(*fs, prefix + '-', names);
+    storage::ListRecords(*fs, RecoveryPrefix(filePath()), names);
     for (const QByteArray &name : names) {
-        const QByteArray process = name.mid(prefix.size() + 1).chopped(qsizetype(sizeof ".nimbrel") - 1);
-        bool numbered = false;
-        const qint64 pid = process.toLongLong(&numbered);
-        if (!name.endsWith(".nimbrel") || !numbered || isRunning(pid))
+        const std::optional<qint64> process = RecoveryProcess(filePath(), name);
+        if (!process || isRunning(*process))
             continue; // not a record, or the live work of another window on this file
         QByteArray bytes;
         const storage::RecordState state = storage::ReadRecord(*fs, name, kMaxRecoverySize, bytes);

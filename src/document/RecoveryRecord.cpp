@@ -23,9 +23,24 @@ QByteArray RecoveryChecksum(QByteArrayView bytes)
     return QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex();
 }
 
-QByteArray RecoveryName(const QString &path)
+constexpr QByteArrayView kRecordEnding = ".nimbrel";
+
+QByteArray RecoveryPrefix(const QString &path)
 {
-    return "recovery-" + RecoveryChecksum(path.toUtf8()).left(32) + ".nimbrel";
+    return "recovery-" + RecoveryChecksum(path.toUtf8()).left(32) + '-';
+}
+
+QByteArray RecoveryName(const QString &path, qint64 process)
+{
+    return RecoveryPrefix(path) + QByteArray::number(process) + kRecordEnding.toByteArray();
+}
+
+std::optional<qint64> RecoveryProcess(const QString &path, const QByteArray &name)
+{
+    const QByteArray prefix = RecoveryPrefix(path);
+    if (!name.startsWith(prefix) || !name.endsWith(kRecordEnding) || name.size() <= prefix.size() + kRecordEnding.size())
+        return std::nullopt;
+    return number(QByteArrayView(name).sliced(prefix.size(), name.size() - prefix.size() - kRecordEnding.size()));
 }
 
 QByteArray EncodeRecovery(const RecoveryRecord &record)

@@ -40,5 +40,9 @@ std::optional<RecoveryRecord> DecodeRecovery(QByteArrayView bytes);
 
 // The checksum a record binds the file's bytes by.
 QByteArray RecoveryChecksum(QByteArrayView bytes);
-// The record's name in the cache folder, one per file.
-QByteArray RecoveryName(const QString &path);
+// The record's name in the cache folder: one for each file and each editor working on it.
+QByteArray RecoveryName(const QString &path, qint64 process);
+// The start every record name of the file has.
+QByteArray RecoveryPrefix(const QString &path);
+// The editor a record name of the file names; nothing when it is no record name of the file's.
+std::optional<qint64> RecoveryProcess(const QString &path, const QByteArray &name);
