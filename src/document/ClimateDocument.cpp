@@ -71,7 +71,12 @@ ClimateDocument::ClimateDocument(QObject *parent)
     connect(&m_undo, &QUndoStack::indexChanged, this, &ClimateDocument::keepRecovery);
 }
 
-ClimateDocument::~ClimateDocument() = default;
+ClimateDocument::~ClimateDocument()
+{
+    // The history tells of its clearing as it goes; nobody is to hear that from a document that
+    // is going, and the window that listens may be half gone already.
+    QObject::disconnect(&m_undo, nullptr, nullptr, nullptr);
+}
 
 bool ClimateDocument::setGameFolder(const QString &folder)
 {
