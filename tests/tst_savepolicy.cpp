@@ -589,6 +589,25 @@ private slots:
         QCOMPARE(disk->target(), kNew);
     }
 
+    // A save that had to wait for another one sees whether that one put a new file in place:
+    // then it asks, as for any change since Open, instead of writing over that save.
+    void aSaveThatWaitedSeesWhatTheOtherSaveWrote()
+    {
+        const auto disk = diskFor(Path::Rename);
+        FakeFileSystem other(disk);
+        FileFacts facts;
+        QVERIFY(other.openTarget(Access::ReadWrite, facts).isOk() && other.lock(kTarget).isOk());
+        FakeFileSystem waiting(disk);
+        waiting.onCall = [&](int) {
+            if (waiting.log.last() == "pause" && other.disk->at(Place::Folder, kName)->lockedBy) {
+                disk->add(Place::Folder, kName, "the other save"); // renamed into place
+                other.release(kTarget);
+            }
+        };
+        QCOMPARE(SaveBytes(waiting, kNew, disk->targetId(), false).outcome, SaveOutcome::Changed);
+        QCOMPARE(disk->target(), QByteArray("the other save"));
+    }
+
     // The tidy-up removes only the editor's own leftovers of this user that nobody holds.
     void tidyUpRemovesOnlyTheEditorsOwnLeftovers()
     {

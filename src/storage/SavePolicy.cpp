@@ -174,13 +174,13 @@ Result writeWhole(FileSystem &fs, Place place, const TargetFacts &target, const 
     return {};
 }
 
-// Waits while another program's save or recovery holds the file.
-void lockTarget(FileSystem &fs)
+// Waits while another program's save or recovery holds the file; true when it waited.
+bool lockTarget(FileSystem &fs)
 {
     for (int attempt = 0; attempt < kLockAttempts; ++attempt) {
         const Result result = fs.lock(kTarget);
         if (result.kind() != Result::Busy)
-            return; // locked, or a file system without locks, where there is nothing to wait for
+            return attempt > 0; // locked, or a file system without locks, where there is nothing to wait for
         fs.pause(kPauseMs);
     }
     throw EInOutError(kSharingViolation,
@@ -504,7 +504,14 @@ SaveReport SaveBytes(FileSystem &fs, QByteArrayView bytes, const FileId &opened,
             return readOnly();
         if (facts.id != target.id && !evenIfChanged)
             return changed(); // swapped while we looked
-        lockTarget(fs);
+        if (lockTarget(fs) && !evenIfChanged) {
+            // The save waited for may have put a new file under the name.
+            TargetFacts now;
+            if (!fs.findTarget(now).isOk() || !now.exists || now.id != facts.id) {
+                fs.release(kTarget);
+                return changed();
+            }
+        }
         if (readable)
             report.notice = recover(fs, target, facts.id, true);
     }
