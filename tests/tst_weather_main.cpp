@@ -721,6 +721,13 @@ private slots:
         QTest::keySequence(breezy, QKeySequence::Undo); // nothing typed left: the table's step
         QCOMPARE(editorTexts(m_window.get()), saved);
         QVERIFY(!window().isWindowModified());
+        spin("Wind_3")->setValue(1); // typed elsewhere and not kept: that goes first
+        QTest::keySequence(breezy, QKeySequence::Redo);
+        QCOMPARE(valueTexts(docTable()[0].Season[0]), kept);
+        spin("Wind_3")->setValue(1);
+        QTest::keySequence(breezy, QKeySequence::Undo);
+        QCOMPARE(editorTexts(m_window.get()), kept);
+        QCOMPARE(valueTexts(docTable()[0].Season[0]), kept);
     }
 
     // Seasons kept by an editor that died come back only through the question, as kept and

@@ -440,12 +440,15 @@ QLineEdit *fieldWithOwnHistory(bool redo)
 
 } // namespace
 
-// Undo: what was typed into the focused field first, as in any text field; then the table's
-// last change (a kept, reset, pasted or restored season).
+// Undo: what was typed into the focused field first, as in any text field, then what was typed
+// into the season and not kept; then the table's last change (a kept, reset, pasted or
+// restored season).
 void TWeather_Editor_::UndoClick()
 {
     if (QLineEdit *field = fieldWithOwnHistory(false))
         field->undo();
+    else if (seasonEdited())
+        ShowSeason();
     else
         m_document->undoStack().undo();
 }
@@ -479,10 +482,8 @@ void TWeather_Editor_::commitData(QSessionManager &manager)
     bool settled = false;
     RunGuarded([&] { settled = settleEditedSeason() && settleUnsavedTable(); });
     manager.release();
-    if (settled)
-        m_leaving = true; // answered already: closing asks no more
-    else
-        manager.cancel();
+    if (!settled)
+        manager.cancel(); // settled, nothing is left to ask when the window closes
 }
 
 void TWeather_Editor_::keepWorkAndLeave()
