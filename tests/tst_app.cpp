@@ -3,10 +3,13 @@
 #include "ClimateFile.h"
 #include "DialogAnswerer.h"
 #include "GameFolder.h"
+#include "TListBox.h"
 #include "Weather_Main.h"
 
 #include <QFileDialog>
-#include "TListBox.h"
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QSettings>
@@ -41,11 +44,19 @@ private:
     };
 
     // The built program itself, as a user starts it.
-    static Run runProgram(const QStringList &arguments, const QProcessEnvironment &environment)
+    static Run runProgram(const QStringList &arguments, const QProcessEnvironment &environment, const QString &output = {},
+                          const QByteArray &input = {}, const QString &folder = {})
     {
         QProcess process;
         process.setProcessEnvironment(environment);
+        process.setWorkingDirectory(folder);
+        if (!output.isEmpty())
+            process.setStandardOutputFile(output);
         process.start(QStringLiteral(NIMBREL_PROGRAM), arguments);
+        if (!input.isEmpty()) {
+            process.write(input);
+            process.closeWriteChannel();
+        }
         if (!process.waitForFinished(20000) || process.exitStatus() != QProcess::NormalExit)
             return {};
         // Windows writes its line ends as CR LF.
@@ -96,7 +107,9 @@ private slots:
         QTest::newRow("two actions") << QStringList{"--export", "--check"} << usage
                                      << QStringLiteral("one of --export, --import and --check at a time");
         QTest::newRow("format without export") << QStringList{"--format", "json", m_game} << usage
-                                               << QStringLiteral("--format goes with --export");
+                                               << QStringLiteral("--format goes with --export or --check");
+        QTest::newRow("strict without check") << QStringList{"--export", "--strict", m_game} << usage
+                                              << QStringLiteral("--strict goes with --check");
         QTest::newRow("unknown format") << QStringList{"--export", "--format", "xml", m_game} << usage
                                         << QStringLiteral("--format takes csv or json, not 'xml'");
 #ifdef Q_OS_WIN
@@ -213,13 +226,80 @@ private slots:
         QCOMPARE(readFile(file), saved);
 
         const Run check = runProgram({"--check", game}, environment);
-        QCOMPARE(check.status, 0);
+        QCOMPARE(check.status, 1);
+        QCOMPARE(check.err, QDir::toNativeSeparators(file) + QStringLiteral(":2:1: error: the count line says 41 regions, the file holds 3\n"));
         writeFile(file, crlf({"# x", "0"})); // what Open shows first, slot 0, has a blank start day
         const Run headerOnly = runProgram({"--check", game}, environment);
         QCOMPARE(headerOnly.status, 1);
-        QVERIFY2(headerOnly.err.startsWith(QDir::toNativeSeparators(QStringLiteral("data/weather.cfg"))
-                                           + QStringLiteral(":9: slot 0, Spring: Start day: ' ' is not a valid integer value\n")),
+        QVERIFY2(headerOnly.err.startsWith(QDir::toNativeSeparators(file)
+                                           + QStringLiteral(":9:1: error: slot 0, Spring: Start day: ' ' is not a valid integer value\n")),
                  qPrintable(headerOnly.err));
+#ifndef Q_OS_WIN
+        writeFile(file, fileOf(3, "3"));
+        const Run full = runProgram({"--export", game}, environment, QStringLiteral("/dev/full"));
+        QCOMPARE(full.status, 1);
+        QCOMPARE(full.err, QStringLiteral("nimbrel: cannot write the table: No space left on device\n"));
+        // A pipe says nothing of its size: what comes through it counts.
+        const Run piped = runProgram({"--import", "/dev/stdin", game}, environment, {}, QByteArray(17 << 20, ' '));
+        QCOMPARE(piped.status, 1);
+        QCOMPARE(piped.err, QStringLiteral("nimbrel: '/dev/stdin' is larger than a table can be (16 MB at the most); nothing saved\n"));
+        QCOMPARE(readFile(file), fileOf(3, "3"));
+#endif
+    }
+
+    // --check as a CI reads it: each problem once, where it stands, from the folder the command
+    // was given in; warnings fail only with --strict; the same as one JSON document.
+    void theCheckSpeaksToACi_data()
+    {
+        QTest::addColumn<QByteArrayList>("lines"); // the file, a CR LF after each line
+        QTest::addColumn<QStringList>("options");
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QString>("err");
+        const QByteArrayList three = fileOf(3, "3").split('\n');
+        QByteArrayList file;
+        for (const QByteArray &line : three)
+            file << line.chopped(line.endsWith('\r') ? 1 : 0);
+        file.removeLast();
+        QTest::newRow("clean") << file << QStringList() << 0 << QString();
+        QByteArrayList noSeason = file;
+        noSeason.removeAt(19); // Region 1's Summer
+        QTest::newRow("a season line gone") << noSeason << QStringList() << 1
+                                            << "game/data/weather.cfg:20:1: error: the Summer line of Region 1 ('SUMMER:') should stand here; "
+                                               "the lines from here on are out of step\n";
+        QByteArrayList noRegion = file;
+        noRegion.erase(noRegion.begin() + 12, noRegion.begin() + 22);
+        QTest::newRow("a region gone") << noRegion << QStringList() << 1
+                                       << "game/data/weather.cfg:2:1: error: the count line says 3 regions, the file holds 2\n";
+        QByteArrayList high = file;
+        high[8].replace("SPRING: ", "SPRING: 400");
+        QTest::newRow("a value mended") << high << QStringList() << 0
+                                        << "game/data/weather.cfg:9:9: warning: Region 0, Spring: Start day: 400 is shown, and kept, as 365\n";
+        QTest::newRow("a value mended, strict") << high << QStringList{"--strict"} << 1
+                                                << "game/data/weather.cfg:9:9: warning: Region 0, Spring: Start day: 400 is shown, and kept, as 365\n";
+        QTest::newRow("as JSON") << high << QStringList{"--format", "json"} << 0 << QString();
+    }
+
+    void theCheckSpeaksToACi()
+    {
+        QFETCH(QByteArrayList, lines);
+        QFETCH(QStringList, options);
+        QFETCH(int, status);
+        QFETCH(QString, err);
+        QTemporaryDir dir;
+        QVERIFY(QDir().mkpath(dir.filePath(QStringLiteral("game/data"))));
+        writeFile(dir.filePath(QStringLiteral("game/data/weather.cfg")), crlf(lines));
+        const Run run = runProgram(QStringList{"--check", "game"} + options, QProcessEnvironment::systemEnvironment(), {}, {}, dir.path());
+        QCOMPARE(run.status, status);
+        QCOMPARE(run.err, QDir::toNativeSeparators(err));
+        if (options.contains(QStringLiteral("json"))) {
+            const QJsonObject report = QJsonDocument::fromJson(run.out.toUtf8()).object();
+            QCOMPARE(report[QStringLiteral("regions")].toInt(), 3);
+            const QJsonObject problem = report[QStringLiteral("problems")].toArray().at(0).toObject();
+            QCOMPARE(problem[QStringLiteral("severity")].toString(), QStringLiteral("warning"));
+            QCOMPARE(problem[QStringLiteral("line")].toInt() * 100 + problem[QStringLiteral("column")].toInt(), 909);
+        } else {
+            QCOMPARE(run.out.isEmpty(), err.contains(QStringLiteral(": error: "))); // "opens cleanly" otherwise
+        }
     }
 
 #ifndef Q_OS_WIN

@@ -63,6 +63,113 @@ private slots:
             QCOMPARE(exportedLines(*table).value(5).section(u',', 0, 2), QStringLiteral("1,\"Scotland, \"\"North\"\" \u00C5land\""));
     }
 
+    // A table as spreadsheets save it by default: in the game file's own encoding or UTF-16,
+    // separated by semicolons or tabs. It imports unchanged, and says what it assumed.
+    void whatSpreadsheetsWriteImportsUnchanged_data()
+    {
+        QTest::addColumn<QString>("encoding");
+        QTest::addColumn<QString>("separator");
+        QTest::addColumn<QString>("assumed");
+        QTest::newRow("UTF-8") << "UTF-8" << "," << "";
+        QTest::newRow("UTF-8 with a mark") << "UTF-8 mark" << "," << "";
+        QTest::newRow("Windows-1252, semicolons") << "Windows-1252" << ";" << "t.csv: read as Windows-1252, separated by ';'";
+        QTest::newRow("UTF-16, tabs") << "UTF-16" << "\t" << "t.csv: read as UTF-16, separated by tabs";
+    }
+
+    void whatSpreadsheetsWriteImportsUnchanged()
+    {
+        QFETCH(QString, encoding);
+        QFETCH(QString, separator);
+        QFETCH(QString, assumed);
+        auto table = tableOf(3);
+        (*table)[1].Name = QByteArrayView("Qu\xE9" "bec");
+        const QString text = QString::fromUtf8(ExportTable(*table, ExchangeFormat::Csv, "\r\n")).replace(u',', separator);
+        QByteArray bytes = text.toUtf8();
+        if (encoding == QLatin1String("UTF-8 mark"))
+            bytes.prepend("\xEF\xBB\xBF");
+        else if (encoding == QLatin1String("Windows-1252"))
+            bytes = text.toLatin1();
+        else if (encoding == QLatin1String("UTF-16"))
+            bytes = QByteArray("\xFF\xFE") + QByteArray(reinterpret_cast<const char *>(text.utf16()), text.size() * 2);
+        std::vector<SeasonValues> rows;
+        QStringList notes;
+        QCOMPARE(ReadExchange(bytes, QStringLiteral("t.csv"), *table, rows, &notes), QStringList());
+        QCOMPARE(notes.join(u'|'), assumed);
+        QCOMPARE(ApplyExchange(*table, rows), 0);
+    }
+
+    // Names a spreadsheet would change are exported so that it does not, and come back; where it
+    // changed them all the same, the slot decides, and that is said; without a slot, regions of
+    // one name take their rows in turn.
+    void namesASpreadsheetChanges_data()
+    {
+        QTest::addColumn<QByteArray>("name");    // of the region in slot 1
+        QTest::addColumn<QString>("shownAs");    // what a spreadsheet made of it; empty: left as exported
+        QTest::addColumn<bool>("withSlot");
+        QTest::addColumn<QString>("outcome");    // the note or the problem; empty: neither
+        QTest::newRow("formula, exported") << QByteArray("=1+1") << "" << true << "";
+        QTest::newRow("zeros, exported") << QByteArray("0042") << "" << true << "";
+        QTest::newRow("formula, worked out") << QByteArray("=1+1") << "2" << true
+                                             << "t.csv:6: Region: '2' is taken for '=1+1', the region in slot 1, as a spreadsheet shows its name";
+        QTest::newRow("zeros, dropped") << QByteArray("0042") << "42" << true
+                                        << "t.csv:6: Region: '42' is taken for '0042', the region in slot 1, as a spreadsheet shows its name";
+        QTest::newRow("zeros, no slot") << QByteArray("0042") << "42" << false << "t.csv:6: Region: the file has no region '42'";
+        QTest::newRow("the same name twice, no slot") << QByteArray("Region 0") << "" << false << "";
+    }
+
+    void namesASpreadsheetChanges()
+    {
+        QFETCH(QByteArray, name);
+        QFETCH(QString, shownAs);
+        QFETCH(bool, withSlot);
+        QFETCH(QString, outcome);
+        auto table = tableOf(3);
+        (*table)[1].Name = name;
+        QStringList lines = exportedLines(*table);
+        for (QString &line : lines) {
+            if (!shownAs.isEmpty())
+                line.replace(u'\'' + QString::fromLatin1(name), shownAs);
+            if (!withSlot)
+                line = line.section(u',', 1);
+        }
+        std::vector<SeasonValues> rows;
+        QStringList notes;
+        const QStringList problems = ReadExchange(lines.join(u'\n').toUtf8(), QStringLiteral("t.csv"), *table, rows, &notes);
+        QCOMPARE((problems + notes).value(0), outcome);
+        QCOMPARE(int(rows.size()), problems.isEmpty() ? 12 : 0);
+        QCOMPARE(ApplyExchange(*table, rows), 0);
+    }
+
+    // Messages stay few: the first 20 problems and how many more; a JSON value that is no
+    // number says what it is.
+    void messagesAreBoundedAndSayWhatTheyMet()
+    {
+        const auto table = tableOf(2);
+        QStringList lines = exportedLines(*table);
+        for (int i = 0; i < 30; ++i)
+            lines << lines[1];
+        std::vector<SeasonValues> rows;
+        QCOMPARE(problemsOf(lines.join(u'\n'), *table, rows),
+                 QStringList{QStringLiteral("t.csv:10: Region 0, Spring comes 31 times (first at t.csv:2)")});
+        for (QString &line : lines)
+            line.replace(QStringLiteral("Region 0,Spring,0,"), QStringLiteral("Region 0,Spring,x,"));
+        const QStringList many = problemsOf(lines.join(u'\n'), *table, rows);
+        QCOMPARE(many.size(), kMaxProblems + 1);
+        QCOMPARE(many.back(), QStringLiteral("… and 11 more"));
+
+        const QByteArray json = ExportTable(*table, ExchangeFormat::Json).replace("\"Wind Calm\": 28", "\"Wind Calm\": null")
+                                    .replace("\"Wind Gale\": ", "\"Wind Gale\": true, \"x\": ").replace("\"Warmth Hot\"", "\"Warmth Hat\"");
+        QCOMPARE(ReadExchange(json, QStringLiteral("t.json"), *table, rows).mid(0, 3),
+                 (QStringList{"t.json: row 1: Wind Calm: is null, not a whole number", "t.json: row 1: Wind Gale: is true, not a whole number",
+                              "t.json: row 1: Warmth Hot: the row has no 'Warmth Hot'"}));
+        // Keys in the CSV's order, for the scripts that make columns of them.
+        const QByteArray exported = ExportTable(*table, ExchangeFormat::Json);
+        QVERIFY(exported.indexOf("\"Slot\"") < exported.indexOf("\"Region\""));
+        QVERIFY(exported.indexOf("\"Start day\"") < exported.indexOf("\"Wind Calm\""));
+        QVERIFY(exported.indexOf("\"Warmth Hot\"") < exported.indexOf("\"Warmth Very Hot\""));
+        QVERIFY(exported.indexOf("\"Warmth Very Hot\"") < exported.indexOf("\"Precipitation Down Pour\"", exported.indexOf("}")));
+    }
+
     // Everything is checked before anything changes: each problem with its line and column.
     void aBadTableSaysWhereAndChangesNothing_data()
     {
@@ -81,6 +188,11 @@ private slots:
         QTest::newRow("column missing") << 0 << ",Warmth Hot," << ",Warmth Hat," << "t.csv:1: the header has no column 'Warmth Hot'";
         QTest::newRow("field missing") << 1 << ",Spring,0," << ",Spring," << "t.csv:2: 20 fields where the header has 21";
         QTest::newRow("quote never closed") << 1 << ",Region 0," << ",\"Region 0," << "t.csv:2: a quoted field is never closed";
+        QTest::newRow("beyond an integer") << 1 << "Region 0,Spring,0,28," << "Region 0,Spring,0,2147483648," << "t.csv:2: Wind Calm: '2147483648' is above 100";
+        QTest::newRow("a page for a value") << 1 << "Region 0,Spring,0,28," << "Region 0,Spring,0," + QString(500, u'x') + u','
+                                            << "t.csv:2: Wind Calm: '" + QString(32, u'x') + "…' is not a whole number";
+        QTest::newRow("NUL") << 1 << "Region 0,Spring,0,28," << QStringLiteral("Region 0,Spring,0,2") + QChar(0) + "8,"
+                             << "t.csv:2:22: holds a NUL byte, which no table holds";
     }
 
     void aBadTableSaysWhereAndChangesNothing()
@@ -128,15 +240,38 @@ private slots:
         QCOMPARE((*table)[0].Season[1].Values[1].toByteArray(), QByteArray("3"));
     }
 
-    // The clipboard's row: the eighteen values, or a whole exported row; anything else is none.
+    // The clipboard's row: the eighteen values, after the region and season, or after the slot
+    // too; by tabs or commas, a separator and a line end after it allowed; one row only.
+    void aSeasonRowGoesBothWays_data()
+    {
+        QTest::addColumn<QString>("before");
+        QTest::addColumn<QString>("separator");
+        QTest::addColumn<QString>("after");
+        QTest::addColumn<bool>("read");
+        QTest::newRow("18, line end") << "" << "\t" << "\r\n" << true;
+        QTest::newRow("18, tab after") << "" << "\t" << "\t\n" << true;
+        QTest::newRow("20, a spreadsheet's selection") << "England\tSpring\t" << "\t" << "" << true;
+        QTest::newRow("21, a whole exported row") << "0\tEngland\tSpring\t" << "\t" << "" << true;
+        QTest::newRow("21, the exported CSV") << "0,\"England, North\",Spring," << "," << "\n" << true;
+        QTest::newRow("18 by commas, comma after") << "" << "," << "," << true;
+        QTest::newRow("19") << "Spring\t" << "\t" << "" << false;
+        QTest::newRow("two rows") << "" << "\t" << "\n1\t2" << false;
+    }
+
     void aSeasonRowGoesBothWays()
     {
-        std::array<int, kValueCount> values{};
+        QFETCH(QString, before);
+        QFETCH(QString, separator);
+        QFETCH(QString, after);
+        QFETCH(bool, read);
+        SeasonNumbers values{};
         for (int v = 0; v < kValueCount; ++v)
             values[std::size_t(v)] = v * 3 - 1;
         QString why;
-        QCOMPARE(ParseSeasonRow(SeasonRow(values) + QStringLiteral("\r\n"), why), values);
-        QCOMPARE(ParseSeasonRow(QStringLiteral("0\tEngland\tSpring\t") + SeasonRow(values), why), values);
+        const std::optional<SeasonNumbers> parsed = ParseSeasonRow(before + SeasonRow(values).replace(u'\t', separator) + after, why);
+        QCOMPARE(parsed.has_value(), read);
+        if (read)
+            QCOMPARE(*parsed, values);
         QVERIFY(!ParseSeasonRow(QStringLiteral("1\t2"), why));
         QVERIFY(!ParseSeasonRow(SeasonRow(values).replace(QStringLiteral("\t2\t"), QStringLiteral("\tx\t")), why));
         QCOMPARE(why, QStringLiteral("the clipboard's Wind Calm is 'x', not a whole number"));

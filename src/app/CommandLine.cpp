@@ -75,15 +75,19 @@ CommandLine ParseCommandLine(QStringList arguments)
                                      QStringLiteral("Displays version information."));
     const QCommandLineOption exportTable(QStringLiteral("export"),
                                          QStringLiteral("Writes the climate table to standard output, one row per region and season."));
-    const QCommandLineOption format(QStringLiteral("format"), QStringLiteral("With --export: csv (the default) or json."),
+    const QCommandLineOption format(QStringLiteral("format"),
+                                    QStringLiteral("With --export: csv (the default) or json. With --check: json "
+                                                   "gives the report as one JSON document."),
                                     QStringLiteral("csv|json"));
+    const QCommandLineOption strict(QStringLiteral("strict"), QStringLiteral("With --check: warnings fail it too."));
     const QCommandLineOption importTable(QStringLiteral("import"),
                                          QStringLiteral("Checks FILE (CSV or JSON, as --export writes it), then saves its values "
                                                         "into the game's weather.cfg."),
                                          QStringLiteral("FILE"));
     const QCommandLineOption check(QStringLiteral("check"),
-                                   QStringLiteral("Loads weather.cfg as Open does and reports every problem the editor would meet."));
-    parser.addOptions({help, version, exportTable, format, importTable, check});
+                                   QStringLiteral("Loads weather.cfg as Open does and reports every problem the editor would "
+                                                  "meet, as PATH:LINE:COLUMN: error: MESSAGE."));
+    parser.addOptions({help, version, exportTable, format, importTable, check, strict});
     parser.addPositionalArgument(QStringLiteral("GAME_FOLDER"),
                                  QDir::toNativeSeparators(QStringLiteral("The game's folder (the one that holds "
                                                                          "data/weather.cfg), or that file.")),
@@ -104,8 +108,10 @@ CommandLine ParseCommandLine(QStringList arguments)
     const int actions = int(parser.isSet(exportTable)) + int(parser.isSet(importTable)) + int(parser.isSet(check));
     if (actions > 1)
         return usageError(QStringLiteral("one of --export, --import and --check at a time"));
-    if (parser.isSet(format) && !parser.isSet(exportTable))
-        return usageError(QStringLiteral("--format goes with --export"));
+    if (parser.isSet(format) && !parser.isSet(exportTable) && !parser.isSet(check))
+        return usageError(QStringLiteral("--format goes with --export or --check"));
+    if (parser.isSet(strict) && !parser.isSet(check))
+        return usageError(QStringLiteral("--strict goes with --check"));
     const QString formatName = parser.value(format).toLower();
     if (parser.isSet(format) && formatName != QLatin1String("csv") && formatName != QLatin1String("json"))
         return usageError(QStringLiteral("--format takes csv or json, not '%1'").arg(parser.value(format)));
@@ -120,6 +126,7 @@ CommandLine ParseCommandLine(QStringList arguments)
                                    {}, *game);
         asked.format = formatName == QLatin1String("json") ? climate::ExchangeFormat::Json : climate::ExchangeFormat::Csv;
         asked.importFile = parser.value(importTable);
+        asked.strict = parser.isSet(strict);
         return asked;
     }
     if (paths.isEmpty())

@@ -20,8 +20,9 @@ struct CommandLine
     // a game's data folder or its weather.cfg, this is the game folder above it. The table's
     // actions: the game folder.
     QString folder;
-    climate::ExchangeFormat format = climate::ExchangeFormat::Csv; // Export
+    climate::ExchangeFormat format = climate::ExchangeFormat::Csv; // Export, Check (its report)
     QString importFile;                                            // Import
+    bool strict = false;                                           // Check: warnings fail too
 };
 
 // A folder or file named on the command line in bytes that are no text in the locale (a name

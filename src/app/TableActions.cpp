@@ -1,5 +1,6 @@
 #include "TableActions.h"
 
+#include "ClimateCheck.h"
 #include "ClimateErrors.h"
 #include "ClimateExchange.h"
 #include "ClimateFile.h"
@@ -10,8 +11,13 @@
 
 #include <QDir>
 #include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <memory>
 
 #ifdef Q_OS_WIN
@@ -26,61 +32,84 @@ void printError(const QString &message)
     PrintText(stderr, QStringLiteral("nimbrel: %1\n").arg(message));
 }
 
-// Bytes as they are: no line ends translated on the way out.
-void writeOut(const QByteArray &bytes)
+// Bytes as they are: no line ends translated on the way out. False, with why, when they did
+// not all get there (a full disk, a closed pipe).
+bool writeOut(const QByteArray &bytes, QString &why)
 {
 #ifdef Q_OS_WIN
     ::_setmode(::_fileno(stdout), _O_BINARY);
 #endif
-    std::fwrite(bytes.constData(), 1, std::size_t(bytes.size()), stdout);
-    std::fflush(stdout);
+    errno = 0;
+    const bool written = std::fwrite(bytes.constData(), 1, std::size_t(bytes.size()), stdout) == std::size_t(bytes.size());
+    if (std::fflush(stdout) == 0 && written && !std::ferror(stdout))
+        return true;
+    why = QString::fromLocal8Bit(std::strerror(errno ? errno : EIO));
+    return false;
 }
 
-// What Open and showing each region would meet: a value the editors cannot read fails its
-// region's showing; one out of range is shown, and kept, at its bound. Open shows the first
-// listed region, or slot 0 when none is listed.
-int checkTable(const TRegionTable &table, const QString &file)
+// At most limit + 1 bytes of the file, however it comes: a pipe says nothing of its size.
+QByteArray readAtMost(QFile &file, qint64 limit, QString &why)
 {
-    int shownFirst = 0;
-    while (shownFirst < kRegionSlots - 1 && !table[std::size_t(shownFirst)].isUsed())
-        ++shownFirst;
-    if (!table[std::size_t(shownFirst)].isUsed())
-        shownFirst = 0;
-    int problems = 0;
-    int regions = 0;
-    for (int slot = 0; slot < kRegionSlots; ++slot) {
-        const TRegionRecord &region = table[std::size_t(slot)];
-        regions += region.isUsed();
-        if (!region.isUsed() && slot != shownFirst)
-            continue;
-        const QString name = region.isUsed() ? climate::FromWindows1252(region.Name) : QStringLiteral("slot %1").arg(slot);
-        for (int s = 0; s < kSeasonCount; ++s) {
-            const int line = climate::SeasonLineNumber(slot, s);
-            for (const ClimateValue &value : kClimateValues) {
-                const QByteArrayView stored = region.Season[std::size_t(s)].Values[std::size_t(value.index)];
-                const std::optional<int> number = climate::ReadValueText(stored);
-                const QString where = QStringLiteral("%1:%2: %3, %4: %5: ").arg(file).arg(line).arg(
-                    name, climate::SeasonName(s), climate::ColumnName(value.index));
-                if (!number) {
-                    PrintText(stderr, where + QStringLiteral("'%1' is not a valid integer value\n").arg(climate::FromWindows1252(stored)));
-                    ++problems;
-                } else if (!climate::InRange(value, *number)) {
-                    PrintText(stderr, where + QStringLiteral("%1 is shown, and kept, as %2\n")
-                                                  .arg(*number).arg(climate::Clamped(value, *number)));
-                }
-            }
+    QByteArray bytes;
+    while (bytes.size() <= limit) {
+        const QByteArray piece = file.read(limit + 1 - bytes.size());
+        if (piece.isEmpty()) {
+            if (file.error() != QFileDevice::NoError)
+                why = file.errorString();
+            break;
         }
+        bytes += piece;
     }
-    if (problems == 0)
-        PrintText(stdout, QStringLiteral("%1: %2 region%3, opens cleanly\n").arg(file).arg(regions).arg(regions == 1 ? "" : "s"));
-    return problems ? 1 : 0;
+    return bytes;
+}
+
+// What Open would meet, each as "PATH:LINE:COLUMN: error: MESSAGE" (or warning, for what Open
+// mends without a word) as compilers write them, the first kMaxProblems and how many more; or
+// all of it as one JSON document. Problems are errors; warnings alone pass unless strict.
+int checkTable(const climate::CheckResult &result, const QString &path, climate::ExchangeFormat format, bool strict)
+{
+    int errors = 0;
+    for (const climate::CheckFinding &finding : result.findings)
+        errors += finding.error;
+    const bool failed = errors > 0 || (strict && !result.findings.isEmpty());
+    if (format == climate::ExchangeFormat::Json) {
+        QJsonArray problems;
+        for (const climate::CheckFinding &finding : result.findings)
+            problems.append(QJsonObject{{QStringLiteral("file"), path}, {QStringLiteral("line"), finding.line},
+                                        {QStringLiteral("column"), finding.column},
+                                        {QStringLiteral("severity"), finding.error ? QStringLiteral("error") : QStringLiteral("warning")},
+                                        {QStringLiteral("message"), finding.message}});
+        const QJsonObject report{{QStringLiteral("file"), path}, {QStringLiteral("regions"), result.regions},
+                                 {QStringLiteral("opensCleanly"), errors == 0}, {QStringLiteral("problems"), problems}};
+        QString why;
+        if (!writeOut(QJsonDocument(report).toJson(QJsonDocument::Indented), why)) {
+            printError(QStringLiteral("cannot write the report: %1").arg(why));
+            return 1;
+        }
+        return failed ? 1 : 0;
+    }
+    qsizetype shown = 0;
+    for (const climate::CheckFinding &finding : result.findings) {
+        if (shown++ == climate::kMaxProblems) {
+            PrintText(stderr, QStringLiteral("%1: … and %2 more\n").arg(path).arg(result.findings.size() - climate::kMaxProblems));
+            break;
+        }
+        PrintText(stderr, QStringLiteral("%1:%2:%3: %4: %5\n").arg(path).arg(finding.line).arg(finding.column)
+                              .arg(finding.error ? QStringLiteral("error") : QStringLiteral("warning"), finding.message));
+    }
+    if (errors == 0)
+        PrintText(stdout, QStringLiteral("%1: %2 region%3, opens cleanly\n").arg(path).arg(result.regions).arg(result.regions == 1 ? "" : "s"));
+    return failed ? 1 : 0;
 }
 
 int importTable(const QByteArray &bytes, const QString &name, climate::TClimateFile &file, TRegionTable &table,
                 const QByteArray &header)
 {
     std::vector<climate::SeasonValues> rows;
-    const QStringList problems = climate::ReadExchange(bytes, name, table, rows);
+    QStringList notes;
+    const QStringList problems = climate::ReadExchange(bytes, name, table, rows, &notes);
+    for (const QString &note : notes)
+        PrintText(stderr, note + u'\n');
     for (const QString &problem : problems)
         PrintText(stderr, problem + u'\n');
     if (!problems.isEmpty())
@@ -118,11 +147,17 @@ int RunTableAction(const CommandLine &asked)
             printError(QStringLiteral("cannot read '%1': %2").arg(asked.importFile, file.errorString()));
             return 1;
         }
-        if (file.size() > storage::kMaxFileSize) {
-            printError(QStringLiteral("'%1' is larger than a table can be").arg(asked.importFile));
+        QString why;
+        bytes = readAtMost(file, storage::kMaxFileSize, why);
+        if (!why.isEmpty()) {
+            printError(QStringLiteral("cannot read '%1': %2").arg(asked.importFile, why));
             return 1;
         }
-        bytes = file.read(storage::kMaxFileSize + 1);
+        if (bytes.size() > storage::kMaxFileSize) {
+            printError(QStringLiteral("'%1' is larger than a table can be (%2 MB at the most); nothing saved")
+                           .arg(asked.importFile).arg(storage::kMaxFileSize >> 20));
+            return 1;
+        }
     }
     const std::optional<QString> game = climate::GameFolderPath(asked.folder);
     if (!game) {
@@ -131,22 +166,32 @@ int RunTableAction(const CommandLine &asked)
     }
     climate::TClimateFile file;
     climate::BindClimateFile(file, *game);
+    // Messages name the file from where the user stands: under the folder as it was given.
+    const QString path = QDir::toNativeSeparators(
+        QDir::cleanPath(QDir::fromNativeSeparators(asked.folder) + u'/' + QDir::fromNativeSeparators(climate::DisplayName(file, *game))));
     auto table = std::make_unique<TRegionTable>();
     QByteArray header;
+    QByteArray read;
     try {
-        const QString notice = climate::LoadClimateFile(file, *table, header);
+        const QString notice = climate::LoadClimateFile(file, *table, header, &read);
         if (!notice.isEmpty())
             printError(notice);
         climate::DecodeTable(*table);
         switch (asked.action) {
-        case CommandLine::Action::Export:
+        case CommandLine::Action::Export: {
 #ifdef Q_OS_WIN
-            writeOut(climate::ExportTable(*table, asked.format, "\r\n"));
+            const QByteArrayView lineEnd = "\r\n";
 #else
-            writeOut(climate::ExportTable(*table, asked.format, "\n"));
+            const QByteArrayView lineEnd = "\n";
 #endif
-            return 0;
-        case CommandLine::Action::Check: return checkTable(*table, climate::DisplayName(file, *game));
+            QString why;
+            if (writeOut(climate::ExportTable(*table, asked.format, lineEnd), why))
+                return 0;
+            printError(QStringLiteral("cannot write the table: %1").arg(why));
+            return 1;
+        }
+        case CommandLine::Action::Check:
+            return checkTable(climate::CheckClimate(read, *table, header), path, asked.format, asked.strict);
         default: return importTable(bytes, asked.importFile, file, *table, header);
         }
     } catch (const EUserError &error) {

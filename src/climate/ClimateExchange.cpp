@@ -5,6 +5,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QStringDecoder>
 
 #include <map>
 
@@ -16,12 +17,37 @@ const QString kSlot = QStringLiteral("Slot");
 const QString kRegion = QStringLiteral("Region");
 const QString kSeason = QStringLiteral("Season");
 
+// What a message echoes of a text from the table: enough to find it, never a whole page.
+constexpr qsizetype kEchoed = 32;
+
+QString echoed(const QString &text)
+{
+    return text.size() <= kEchoed ? text : text.left(kEchoed) + QStringLiteral("…");
+}
+
 QStringList headerNames()
 {
     QStringList names{kSlot, kRegion, kSeason};
     for (int v = 0; v < kValueCount; ++v)
         names << ColumnName(v);
     return names;
+}
+
+// A spreadsheet takes a field that starts like a formula, or a number with leading zeros, for
+// something to work out; a leading ' makes it text, and the importer takes the ' off again.
+bool spreadsheetWouldChange(const QString &name)
+{
+    if (name.isEmpty())
+        return false;
+    if (QStringLiteral("=+-@").contains(name.front()))
+        return true;
+    const bool digits = std::all_of(name.begin(), name.end(), [](QChar c) { return c.isDigit(); });
+    return digits && name.size() > 1 && name.front() == u'0';
+}
+
+QString exportedName(const QString &name)
+{
+    return spreadsheetWouldChange(name) || name.startsWith(u'\'') ? u'\'' + name : name;
 }
 
 // A CSV field, quoted where it holds a comma, a quote or a line end.
@@ -32,15 +58,41 @@ QString csvField(const QString &text)
     return u'"' + QString(text).replace(QStringLiteral("\""), QStringLiteral("\"\"")) + u'"';
 }
 
+// Problems as they are found, the first kMaxProblems kept in full; the rest only counted, so
+// that a huge table of bad rows costs no more memory than a good one.
+class Problems
+{
+public:
+    void add(const QString &problem)
+    {
+        if (m_list.size() < kMaxProblems)
+            m_list << problem;
+        else
+            ++m_more;
+    }
+    bool isEmpty() const { return m_list.isEmpty(); }
+    int count() const { return int(m_list.size()) + m_more; }
+    QStringList list() const
+    {
+        if (!m_more)
+            return m_list;
+        return m_list + QStringList{QStringLiteral("… and %1 more").arg(m_more)};
+    }
+
+private:
+    QStringList m_list;
+    int m_more = 0;
+};
+
 struct Record
 {
     int line = 0;
     QStringList fields;
 };
 
-// RFC 4180: fields separated by commas, records by CR LF or LF; a quoted field may hold commas,
-// line ends and doubled quotes. Blank lines are no records. Linear in the text.
-bool readCsv(QStringView text, std::vector<Record> &records, int &badLine)
+// RFC 4180 with the given separator: records end at CR LF or LF; a quoted field may hold the
+// separator, line ends and doubled quotes. Blank lines are no records. Linear in the text.
+bool readCsv(QStringView text, QChar separator, std::vector<Record> &records, int &badLine)
 {
     Record record{1, {}};
     QString field;
@@ -73,7 +125,7 @@ bool readCsv(QStringView text, std::vector<Record> &records, int &badLine)
             }
         } else if (c == u'"' && field.isEmpty() && !wasQuoted) {
             quoted = wasQuoted = true;
-        } else if (c == u',') {
+        } else if (c == separator) {
             endField();
         } else if (c == u'\n' || c == u'\r') {
             if (c == u'\r' && i + 1 < text.size() && text[i + 1] == u'\n')
@@ -93,7 +145,49 @@ bool readCsv(QStringView text, std::vector<Record> &records, int &badLine)
     return true;
 }
 
-// One row as read, before it is checked: where it stands, for the messages, and its texts.
+// The separator a header line uses: comma, semicolon or tab, whichever it holds most of
+// outside quotes (a comma where it holds none).
+QChar separatorOf(QStringView text)
+{
+    int commas = 0;
+    int semicolons = 0;
+    int tabs = 0;
+    bool quoted = false;
+    for (const QChar c : text) {
+        if (c == u'\n' || c == u'\r')
+            break;
+        quoted = c == u'"' ? !quoted : quoted;
+        if (!quoted) {
+            commas += c == u',';
+            semicolons += c == u';';
+            tabs += c == u'\t';
+        }
+    }
+    if (tabs > commas && tabs >= semicolons)
+        return u'\t';
+    return semicolons > commas ? QChar(u';') : QChar(u',');
+}
+
+// The text of the bytes, and what was assumed to get it: empty for UTF-8.
+QString decoded(QByteArrayView bytes, QString &assumed)
+{
+    if (bytes.startsWith("\xFF\xFE") || bytes.startsWith("\xFE\xFF")) {
+        assumed = QStringLiteral("UTF-16");
+        QStringDecoder decoder(bytes.startsWith("\xFF\xFE") ? QStringDecoder::Utf16LE : QStringDecoder::Utf16BE);
+        return decoder.decode(bytes.sliced(2));
+    }
+    if (bytes.startsWith("\xEF\xBB\xBF")) // a spreadsheet's byte-order mark
+        bytes = bytes.sliced(3);
+    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    QString text = utf8.decode(bytes);
+    if (!utf8.hasError())
+        return text;
+    assumed = QStringLiteral("Windows-1252"); // what the game file itself is written in
+    return FromWindows1252(bytes);
+}
+
+// One row as read, before it is checked: where it stands, for the messages, and its texts. A
+// value a JSON row gives as no number or text has instead why it is none.
 struct RawRow
 {
     QString where;
@@ -101,106 +195,180 @@ struct RawRow
     QString region;
     QString season;
     std::array<QString, kValueCount> values;
+    std::array<QString, kValueCount> refused;
 };
+
+bool isWholeNumberText(const QString &text)
+{
+    const QString t = text.trimmed();
+    const qsizetype start = t.startsWith(u'-') || t.startsWith(u'+') ? 1 : 0;
+    return t.size() > start && std::all_of(t.begin() + start, t.end(), [](QChar c) { return c >= u'0' && c <= u'9'; });
+}
 
 class RowChecker
 {
 public:
-    RowChecker(const TRegionTable &table, std::vector<SeasonValues> &rows, QStringList &problems)
+    RowChecker(const TRegionTable &table, std::vector<SeasonValues> &rows, Problems &problems, QStringList &notes)
         : m_table(table)
         , m_rows(rows)
         , m_problems(problems)
+        , m_notes(notes)
     {
     }
 
     void check(const RawRow &raw)
     {
-        const int before = int(m_problems.size());
+        const int before = m_problems.count();
         SeasonValues row;
-        row.slot = slotOf(raw);
         row.season = -1;
         for (int s = 0; s < kSeasonCount; ++s) {
             if (raw.season.trimmed().compare(SeasonName(s), Qt::CaseInsensitive) == 0)
                 row.season = s;
         }
         if (row.season < 0)
-            problem(raw, kSeason, QStringLiteral("'%1' is not a season (Spring, Summer, Autumn or Winter)").arg(raw.season));
+            problem(raw, kSeason, QStringLiteral("'%1' is not a season (Spring, Summer, Autumn or Winter)").arg(echoed(raw.season)));
+        row.slot = slotOf(raw, std::max(row.season, 0));
         const TSeasonRecord *stored =
             row.slot >= 0 && row.season >= 0 ? &m_table[std::size_t(row.slot)].Season[std::size_t(row.season)] : nullptr;
         for (const ClimateValue &value : kClimateValues) {
-            const QString &text = raw.values[std::size_t(value.index)];
-            const QByteArrayView before = stored ? stored->Values[std::size_t(value.index)].view() : QByteArrayView();
-            QByteArray &kept = row.values[std::size_t(value.index)];
-            const std::optional<int> number = ReadTableNumber(text);
-            if (stored && FromWindows1252(before) == text)
-                kept = before.toByteArray();
-            else if (!number)
-                problem(raw, ColumnName(value.index), QStringLiteral("'%1' is not a whole number").arg(text));
-            else if (stored && SameValue(before, *number))
-                kept = before.toByteArray();
-            else if (*number > value.maxValue)
-                problem(raw, ColumnName(value.index), QStringLiteral("'%1' is above %2").arg(text).arg(value.maxValue));
-            else if (*number < value.minValue)
-                problem(raw, ColumnName(value.index), QStringLiteral("'%1' is below %2").arg(text).arg(value.minValue));
-            else
-                kept = ValueText(*number);
+            checkValue(raw, value, stored, row.values[std::size_t(value.index)]);
         }
-        if (int(m_problems.size()) != before || row.slot < 0)
+        if (m_problems.count() != before || row.slot < 0)
             return;
-        const auto [first, added] = m_seen.try_emplace({row.slot, row.season}, raw.where);
+        const auto [first, added] = m_seen.try_emplace({row.slot, row.season}, Seen{raw.where, {}, 0});
         if (!added) {
-            m_problems << QStringLiteral("%1: %2, %3 comes twice (first at %4)")
-                              .arg(raw.where, FromWindows1252(m_table[std::size_t(row.slot)].Name),
-                                   SeasonName(row.season), first->second);
+            if (first->second.again.isEmpty())
+                first->second.again = raw.where;
+            ++first->second.more;
             return;
         }
         m_rows.push_back(row);
     }
 
-private:
-    void problem(const RawRow &raw, const QString &column, const QString &what)
+    // A region and season that came more than once, once each, with how often.
+    void finish()
     {
-        m_problems << QStringLiteral("%1: %2: %3").arg(raw.where, column, what);
+        for (const auto &[key, seen] : m_seen) {
+            if (seen.again.isEmpty())
+                continue;
+            const QString times = seen.more == 1 ? QStringLiteral("twice") : QStringLiteral("%1 times").arg(seen.more + 1);
+            m_problems.add(QStringLiteral("%1: %2, %3 comes %4 (first at %5)")
+                               .arg(seen.again, FromWindows1252(m_table[std::size_t(key.first)].Name), SeasonName(key.second),
+                                    times, seen.first));
+        }
     }
 
-    // The used slot the row names: by its slot where it has one (the name must agree), else the
-    // first region of that name in any letter case. -1, with the problem said, when none.
-    int slotOf(const RawRow &raw)
+private:
+    struct Seen
     {
-        // A name keeps its blanks in the file; a spreadsheet may have trimmed them.
+        QString first;
+        QString again; // where it came the second time
+        int more = 0;
+    };
+
+    void checkValue(const RawRow &raw, const ClimateValue &value, const TSeasonRecord *stored, QByteArray &kept)
+    {
+        const QString column = ColumnName(value.index);
+        if (const QString &refused = raw.refused[std::size_t(value.index)]; !refused.isEmpty())
+            return problem(raw, column, refused);
+        const QString &text = raw.values[std::size_t(value.index)];
+        const QByteArrayView before = stored ? stored->Values[std::size_t(value.index)].view() : QByteArrayView();
+        const std::optional<int> number = ReadTableNumber(text);
+        if (stored && FromWindows1252(before) == text)
+            kept = before.toByteArray();
+        else if (!number && isWholeNumberText(text)) // beyond what an integer holds
+            problem(raw, column, QStringLiteral("'%1' is %2 %3").arg(echoed(text.trimmed()))
+                                     .arg(text.trimmed().startsWith(u'-') ? QStringLiteral("below") : QStringLiteral("above"))
+                                     .arg(text.trimmed().startsWith(u'-') ? value.minValue : value.maxValue));
+        else if (!number)
+            problem(raw, column, QStringLiteral("'%1' is not a whole number").arg(echoed(text)));
+        else if (stored && SameValue(before, *number))
+            kept = before.toByteArray();
+        else if (*number > value.maxValue)
+            problem(raw, column, QStringLiteral("'%1' is above %2").arg(echoed(text)).arg(value.maxValue));
+        else if (*number < value.minValue)
+            problem(raw, column, QStringLiteral("'%1' is below %2").arg(echoed(text)).arg(value.minValue));
+        else
+            kept = ValueText(*number);
+    }
+
+    void problem(const RawRow &raw, const QString &column, const QString &what)
+    {
+        m_problems.add(QStringLiteral("%1: %2: %3").arg(raw.where, column, what));
+    }
+
+    // How a row names a region: as the file has it, or with the blanks or the leading ' that a
+    // spreadsheet's round trip leaves; in any letter case.
+    static bool sameName(const QString &fileName, QString rowName)
+    {
+        if (rowName.startsWith(u'\'') && !fileName.startsWith(u'\''))
+            rowName.remove(0, 1);
+        return fileName.compare(rowName, Qt::CaseInsensitive) == 0
+               || fileName.trimmed().compare(rowName.trimmed(), Qt::CaseInsensitive) == 0;
+    }
+
+    // What a spreadsheet makes of a name: a formula worked out, a number without its zeros.
+    static bool spreadsheetMade(const QString &fileName, const QString &rowName)
+    {
+        if (!spreadsheetWouldChange(fileName))
+            return false;
+        if (QStringLiteral("=+-@").contains(fileName.front()))
+            return true;
+        QString number = fileName;
+        while (number.size() > 1 && number.front() == u'0')
+            number.remove(0, 1);
+        return rowName.trimmed() == number;
+    }
+
+    // The used slot the row names: by its slot where it has one (the name must agree, or be what
+    // a spreadsheet made of it), else the region of that name (the second row of a name and
+    // season goes to the second region of that name). -1, with the problem said, when none.
+    int slotOf(const RawRow &raw, int season)
+    {
         const auto named = [&](int slot) {
             const TRegionRecord &region = m_table[std::size_t(slot)];
-            const QString name = FromWindows1252(region.Name);
-            return region.isUsed()
-                   && (name.compare(raw.region, Qt::CaseInsensitive) == 0
-                       || name.trimmed().compare(raw.region.trimmed(), Qt::CaseInsensitive) == 0);
+            return region.isUsed() && sameName(FromWindows1252(region.Name), raw.region);
         };
         if (!raw.slot.trimmed().isEmpty()) {
             const std::optional<int> slot = ReadTableNumber(raw.slot);
             if (!slot || *slot < 0 || *slot >= kRegionSlots || !m_table[std::size_t(*slot)].isUsed()) {
-                problem(raw, kSlot, QStringLiteral("'%1' is no used slot of the file").arg(raw.slot));
+                problem(raw, kSlot, QStringLiteral("'%1' is no used slot of the file").arg(echoed(raw.slot)));
                 return -1;
             }
-            if (!named(*slot)) {
-                problem(raw, kRegion, QStringLiteral("'%1' is not the region in slot %2 (%3)")
-                                          .arg(raw.region).arg(*slot)
-                                          .arg(FromWindows1252(m_table[std::size_t(*slot)].Name)));
-                return -1;
+            const QString fileName = FromWindows1252(m_table[std::size_t(*slot)].Name);
+            if (named(*slot))
+                return *slot;
+            if (spreadsheetMade(fileName, raw.region)) {
+                m_notes << QStringLiteral("%1: Region: '%2' is taken for '%3', the region in slot %4, as a spreadsheet "
+                                          "shows its name").arg(raw.where, echoed(raw.region), fileName).arg(*slot);
+                return *slot;
             }
-            return *slot;
+            problem(raw, kRegion, QStringLiteral("'%1' is not the region in slot %2 (%3)")
+                                      .arg(echoed(raw.region)).arg(*slot).arg(fileName));
+            return -1;
         }
+        int nth = m_byName[{raw.region.trimmed().toCaseFolded(), season}]++;
+        int first = -1;
         for (int slot = 0; slot < kRegionSlots; ++slot) {
-            if (named(slot))
+            if (!named(slot))
+                continue;
+            if (first < 0)
+                first = slot;
+            if (nth-- == 0)
                 return slot;
         }
-        problem(raw, kRegion, QStringLiteral("the file has no region '%1'").arg(raw.region));
+        if (first >= 0)
+            return first; // more rows than regions of that name: said as coming twice
+        problem(raw, kRegion, QStringLiteral("the file has no region '%1'").arg(echoed(raw.region)));
         return -1;
     }
 
     const TRegionTable &m_table;
     std::vector<SeasonValues> &m_rows;
-    QStringList &m_problems;
-    std::map<std::pair<int, int>, QString> m_seen;
+    Problems &m_problems;
+    QStringList &m_notes;
+    std::map<std::pair<int, int>, Seen> m_seen;
+    std::map<std::pair<QString, int>, int> m_byName;
 };
 
 // The column of each name in the header, found in any letter case; -1 where it has none.
@@ -216,23 +384,23 @@ std::vector<int> columnsOf(const QStringList &header, const QStringList &names)
     return columns;
 }
 
-void readCsvRows(QStringView text, const QString &name, RowChecker &checker, QStringList &problems)
+void readCsvRows(QStringView text, QChar separator, const QString &name, RowChecker &checker, Problems &problems)
 {
     std::vector<Record> records;
     int badLine = 0;
-    if (!readCsv(text, records, badLine)) {
-        problems << QStringLiteral("%1:%2: a quoted field is never closed").arg(name).arg(badLine);
+    if (!readCsv(text, separator, records, badLine)) {
+        problems.add(QStringLiteral("%1:%2: a quoted field is never closed").arg(name).arg(badLine));
         return;
     }
     if (records.empty()) {
-        problems << QStringLiteral("%1: holds no header row").arg(name);
+        problems.add(QStringLiteral("%1: holds no header row").arg(name));
         return;
     }
     const QStringList names = headerNames();
     const std::vector<int> columns = columnsOf(records.front().fields, names);
     for (qsizetype n = 1; n < names.size(); ++n) { // the slot may be left out
         if (columns[std::size_t(n)] < 0)
-            problems << QStringLiteral("%1:%2: the header has no column '%3'").arg(name).arg(records.front().line).arg(names[n]);
+            problems.add(QStringLiteral("%1:%2: the header has no column '%3'").arg(name).arg(records.front().line).arg(names[n]));
     }
     if (!problems.isEmpty())
         return;
@@ -241,93 +409,161 @@ void readCsvRows(QStringView text, const QString &name, RowChecker &checker, QSt
         const Record &record = records[r];
         const QString where = QStringLiteral("%1:%2").arg(name).arg(record.line);
         if (record.fields.size() != width) {
-            problems << QStringLiteral("%1: %2 fields where the header has %3").arg(where).arg(record.fields.size()).arg(width);
+            problems.add(QStringLiteral("%1: %2 fields where the header has %3").arg(where).arg(record.fields.size()).arg(width));
             continue;
         }
         const auto cell = [&](std::size_t n) { return columns[n] < 0 ? QString() : record.fields[columns[n]]; };
-        RawRow raw{where, cell(0), cell(1), cell(2), {}};
+        RawRow raw{where, cell(0), cell(1), cell(2), {}, {}};
         for (int v = 0; v < kValueCount; ++v)
             raw.values[std::size_t(v)] = cell(std::size_t(3 + v));
         checker.check(raw);
     }
 }
 
-void readJsonRows(QByteArrayView bytes, const QString &name, RowChecker &checker, QStringList &problems)
+// What a JSON value that is no number and no text is, for the message.
+QString kindOf(const QJsonValue &value)
+{
+    switch (value.type()) {
+    case QJsonValue::Null: return QStringLiteral("null");
+    case QJsonValue::Bool: return value.toBool() ? QStringLiteral("true") : QStringLiteral("false");
+    case QJsonValue::Array: return QStringLiteral("a list");
+    case QJsonValue::Object: return QStringLiteral("an object");
+    default: return QStringLiteral("missing");
+    }
+}
+
+void readJsonRows(const QString &text, const QString &name, RowChecker &checker, Problems &problems)
 {
     QJsonParseError error{};
-    const QJsonDocument document = QJsonDocument::fromJson(bytes.toByteArray(), &error);
+    const QJsonDocument document = QJsonDocument::fromJson(text.toUtf8(), &error);
     if (!document.isArray()) {
-        problems << QStringLiteral("%1: not a JSON array of rows (%2 at byte %3)")
-                        .arg(name, error.errorString()).arg(error.offset);
+        problems.add(QStringLiteral("%1: not a JSON array of rows (%2 at byte %3)").arg(name, error.errorString()).arg(error.offset));
         return;
     }
     const QStringList names = headerNames();
     const QJsonArray array = document.array();
     for (qsizetype r = 0; r < array.size(); ++r) {
         const QString where = QStringLiteral("%1: row %2").arg(name).arg(r + 1);
+        if (!array[r].isObject()) {
+            problems.add(QStringLiteral("%1: is %2, not an object").arg(where, kindOf(array[r])));
+            continue;
+        }
         const QJsonObject object = array[r].toObject();
         std::array<QString, 3 + kValueCount> cells;
+        std::array<QString, 3 + kValueCount> refused;
         for (qsizetype n = 0; n < names.size(); ++n) {
+            QJsonValue found(QJsonValue::Undefined);
             for (auto it = object.begin(); it != object.end(); ++it) {
                 if (it.key().compare(names[n], Qt::CaseInsensitive) == 0)
-                    cells[std::size_t(n)] = it->isDouble() ? QString::number(it->toDouble(), 'g', 17) : it->toString();
+                    found = it.value();
             }
+            if (found.isDouble() || found.isString())
+                cells[std::size_t(n)] = found.isDouble() ? QString::number(found.toDouble(), 'g', 17) : found.toString();
+            else if (found.isUndefined())
+                refused[std::size_t(n)] = QStringLiteral("the row has no '%1'").arg(names[n]);
+            else
+                refused[std::size_t(n)] = QStringLiteral("is %1, not a whole number").arg(kindOf(found));
         }
-        RawRow raw{where, cells[0], cells[1], cells[2], {}};
+        if (!refused[1].isEmpty() || !refused[2].isEmpty()) {
+            for (const std::size_t n : {std::size_t(1), std::size_t(2)}) {
+                if (!refused[n].isEmpty())
+                    problems.add(QStringLiteral("%1: %2: %3").arg(where, names[qsizetype(n)], refused[n]));
+            }
+            continue;
+        }
+        RawRow raw{where, cells[0], cells[1], cells[2], {}, {}};
         std::copy(cells.begin() + 3, cells.end(), raw.values.begin());
+        std::copy(refused.begin() + 3, refused.end(), raw.refused.begin());
         checker.check(raw);
     }
+}
+
+// Where the first NUL of a text stands, as "line:column"; empty where it has none.
+QString nulAt(QStringView text)
+{
+    const qsizetype at = text.indexOf(QChar(0));
+    if (at < 0)
+        return {};
+    const QStringView before = text.first(at);
+    const qsizetype lineStart = before.lastIndexOf(u'\n') + 1;
+    return QStringLiteral("%1:%2").arg(before.count(u'\n') + 1).arg(at - lineStart + 1);
+}
+
+// A JSON string, quoted and escaped as JSON writes it.
+QByteArray jsonString(const QString &text)
+{
+    const QByteArray array = QJsonDocument(QJsonArray{text}).toJson(QJsonDocument::Compact);
+    return array.mid(1, array.size() - 2);
 }
 
 } // namespace
 
 QByteArray ExportTable(const TRegionTable &table, ExchangeFormat format, QByteArrayView lineEnd)
 {
-    if (format == ExchangeFormat::Json) {
-        QJsonArray rows;
-        for (int slot = 0; slot < kRegionSlots; ++slot) {
-            const TRegionRecord &region = table[std::size_t(slot)];
-            for (int s = 0; region.isUsed() && s < kSeasonCount; ++s) {
-                QJsonObject row{{kSlot, slot}, {kRegion, FromWindows1252(region.Name)}, {kSeason, SeasonName(s)}};
-                for (int v = 0; v < kValueCount; ++v) {
-                    const QString text = FromWindows1252(region.Season[std::size_t(s)].Values[std::size_t(v)]);
-                    const std::optional<int> number = ReadEditorNumber(text);
-                    row.insert(ColumnName(v), number ? QJsonValue(*number) : QJsonValue(text));
-                }
-                rows.append(row);
-            }
-        }
-        return QJsonDocument(rows).toJson(QJsonDocument::Indented);
-    }
-    QByteArray out = headerNames().join(u',').toUtf8() + lineEnd.toByteArray();
+    // JSON is written by hand: Qt's objects keep their keys in alphabetical order, and a
+    // script reading the table should meet the columns in the CSV's order.
+    const QStringList names = headerNames();
+    QByteArray out = format == ExchangeFormat::Json ? QByteArray("[") : names.join(u',').toUtf8() + lineEnd.toByteArray();
+    bool firstRow = true;
     for (int slot = 0; slot < kRegionSlots; ++slot) {
         const TRegionRecord &region = table[std::size_t(slot)];
         for (int s = 0; region.isUsed() && s < kSeasonCount; ++s) {
-            QStringList fields{QString::number(slot), csvField(FromWindows1252(region.Name)), SeasonName(s)};
-            for (const TValueText &value : region.Season[std::size_t(s)].Values)
-                fields << csvField(FromWindows1252(value));
-            out += fields.join(u',').toUtf8() + lineEnd.toByteArray();
+            const QString name = FromWindows1252(region.Name);
+            const auto &values = region.Season[std::size_t(s)].Values;
+            if (format == ExchangeFormat::Csv) {
+                QStringList fields{QString::number(slot), csvField(exportedName(name)), SeasonName(s)};
+                for (const TValueText &value : values)
+                    fields << csvField(FromWindows1252(value));
+                out += fields.join(u',').toUtf8() + lineEnd.toByteArray();
+                continue;
+            }
+            out += (firstRow ? "" : ",") + lineEnd.toByteArray() + "    {";
+            out += "\"Slot\": " + QByteArray::number(slot) + ", \"Region\": " + jsonString(name) + ", \"Season\": "
+                   + jsonString(SeasonName(s));
+            for (int v = 0; v < kValueCount; ++v) {
+                const QString text = FromWindows1252(values[std::size_t(v)]);
+                const std::optional<int> number = ReadEditorNumber(text);
+                out += ", " + jsonString(ColumnName(v)) + ": " + (number ? QByteArray::number(*number) : jsonString(text));
+            }
+            out += "}";
+            firstRow = false;
         }
     }
+    if (format == ExchangeFormat::Json)
+        out += lineEnd.toByteArray() + "]" + lineEnd.toByteArray();
     return out;
 }
 
 QStringList ReadExchange(QByteArrayView bytes, const QString &name, const TRegionTable &table,
-                         std::vector<SeasonValues> &rows)
+                         std::vector<SeasonValues> &rows, QStringList *notes)
 {
-    QStringList problems;
+    Problems problems;
+    QStringList said;
     rows.clear();
-    RowChecker checker(table, rows, problems);
-    QByteArrayView text = bytes;
-    if (text.startsWith("\xEF\xBB\xBF")) // a spreadsheet's byte-order mark
-        text = text.sliced(3);
-    if (text.trimmed().startsWith('['))
+    QString encoding;
+    const QString text = decoded(bytes, encoding);
+    if (const QString at = nulAt(text); !at.isEmpty())
+        return {QStringLiteral("%1:%2: holds a NUL byte, which no table holds").arg(name, at)};
+    QStringList assumed;
+    if (!encoding.isEmpty())
+        assumed << QStringLiteral("read as %1").arg(encoding);
+    RowChecker checker(table, rows, problems, said);
+    if (QStringView(text).trimmed().startsWith(u'[')) {
         readJsonRows(text, name, checker, problems);
-    else
-        readCsvRows(QString::fromUtf8(text), name, checker, problems);
+    } else {
+        const QChar separator = separatorOf(text);
+        if (separator != u',')
+            assumed << (separator == u'\t' ? QStringLiteral("separated by tabs") : QStringLiteral("separated by ';'"));
+        readCsvRows(text, separator, name, checker, problems);
+    }
+    checker.finish();
+    if (!assumed.isEmpty())
+        said.prepend(QStringLiteral("%1: %2").arg(name, assumed.join(QStringLiteral(", "))));
+    if (notes)
+        *notes = said;
     if (!problems.isEmpty())
         rows.clear();
-    return problems;
+    return problems.list();
 }
 
 int ApplyExchange(TRegionTable &table, const std::vector<SeasonValues> &rows)
@@ -359,18 +595,32 @@ std::optional<SeasonNumbers> ParseSeasonRow(QStringView text, QString &why)
 {
     while (text.endsWith(u'\n') || text.endsWith(u'\r'))
         text.chop(1);
-    QList<QStringView> fields = text.split(u'\t');
-    if (fields.size() == 3 + kValueCount) // a whole exported row: slot, region, season, then the values
-        fields = fields.mid(3);
-    if (fields.size() != kValueCount || text.contains(u'\n')) {
-        why = QStringLiteral("the clipboard holds no season row (%1 values in one tab-separated row)").arg(kValueCount);
+    why = QStringLiteral("the clipboard holds no season row (%1 values in one row, separated by tabs or commas)")
+              .arg(kValueCount);
+    if (text.contains(u'\n') || text.contains(u'\r'))
         return std::nullopt;
+    QStringList fields;
+    if (text.contains(u'\t')) {
+        for (const QStringView field : text.split(u'\t'))
+            fields << field.toString();
+    } else {
+        std::vector<Record> records;
+        int badLine = 0;
+        if (!readCsv(text, u',', records, badLine) || records.size() != 1)
+            return std::nullopt;
+        fields = records.front().fields;
     }
+    if (fields.size() > kValueCount && fields.back().trimmed().isEmpty())
+        fields.removeLast(); // a separator after the last value
+    if (fields.size() == kValueCount + 2 || fields.size() == kValueCount + 3) // region and season, and the slot
+        fields = fields.mid(fields.size() - kValueCount);
+    if (fields.size() != kValueCount)
+        return std::nullopt;
     SeasonNumbers values{};
     for (int v = 0; v < kValueCount; ++v) {
         const std::optional<int> number = ReadTableNumber(fields[v]);
         if (!number) {
-            why = QStringLiteral("the clipboard's %1 is '%2', not a whole number").arg(ColumnName(v), fields[v]);
+            why = QStringLiteral("the clipboard's %1 is '%2', not a whole number").arg(ColumnName(v), echoed(fields[v]));
             return std::nullopt;
         }
         values[std::size_t(v)] = *number;

@@ -77,13 +77,15 @@ QString ResolveFileName(const QString &fileName)
     return QDir::toNativeSeparators(resolved);
 }
 
-QString LoadClimateFile(TClimateFile &file, TRegionTable &table, QByteArray &headerCountLine)
+QString LoadClimateFile(TClimateFile &file, TRegionTable &table, QByteArray &headerCountLine, QByteArray *bytesRead)
 {
     const storage::Contents contents = storage::ReadWhole(*storage::FileSystemFor(ResolveFileName(file.FileName)));
     auto raw = std::make_unique<RawClimate>();
     ReadClimateBytes(contents.bytes, *raw);
     StoreRawClimate(*raw, table, headerCountLine);
     file.Opened = contents.id;
+    if (bytesRead)
+        *bytesRead = contents.bytes;
     return contents.notice;
 }
 

@@ -40,7 +40,8 @@ QString ResolveFileName(const QString &fileName);
 // are left exactly as they were, and the failure is thrown. A save in place that was cut short
 // is put right first, and the file read is remembered. Returns what the user must be told of
 // that (empty when nothing was done).
-QString LoadClimateFile(TClimateFile &file, TRegionTable &table, QByteArray &headerCountLine);
+QString LoadClimateFile(TClimateFile &file, TRegionTable &table, QByteArray &headerCountLine,
+                        QByteArray *bytesRead = nullptr);
 
 // storage::SaveBytes() on the file at path, through the platform's primitives.
 storage::SaveReport ReplaceFileContents(const QString &path, QByteArrayView bytes, const storage::FileId &opened = {},

@@ -165,6 +165,19 @@ void ReadClimateBytes(QByteArrayView bytes, RawClimate &raw)
     ReadClimate(source, raw);
 }
 
+QByteArrayList ClimateLines(QByteArrayView bytes)
+{
+    MemorySource source(bytes);
+    LineReader reader(source, lineEndOf(source));
+    QByteArrayList lines;
+    while (!reader.atEnd()) {
+        QByteArray line;
+        reader.readLine([&line](QByteArrayView piece) { line += piece; });
+        lines << line;
+    }
+    return lines;
+}
+
 void StoreRawClimate(const RawClimate &raw, TRegionTable &table, QByteArray &headerCountLine)
 {
     headerCountLine = raw.HeaderCountLine;

@@ -3,6 +3,7 @@
 #include "RegionTable.h"
 
 #include <QByteArray>
+#include <QByteArrayList>
 #include <QByteArrayView>
 
 #include <array>
@@ -41,6 +42,9 @@ struct RawClimate
 // would delete that region from the game.
 void ReadClimate(ByteSource &source, RawClimate &raw);
 void ReadClimateBytes(QByteArrayView bytes, RawClimate &raw);
+
+// Every line of a file as the reader splits it (line 1 first), for messages that point into it.
+QByteArrayList ClimateLines(QByteArrayView bytes);
 
 // Puts what was read into the table: the raw lines of slots 0 to BlockCount-1 and the count line.
 void StoreRawClimate(const RawClimate &raw, TRegionTable &table, QByteArray &headerCountLine);
