@@ -43,14 +43,17 @@ QByteArray readDecodeWrite(QByteArrayView bytes, TRegionTable &table, QByteArray
     return climate::FormatClimateFile(table, header);
 }
 
-// The same bytes as a table to import: a problem leaves no row to apply, and every row
-// applied holds values the editors could have set.
+// The same bytes as a table to import: a problem leaves no row to apply; every value applied
+// is the value as the table held it or a number the editors could have set; and the table so
+// changed, exported as CSV and as JSON, imports back with nothing changed.
 void importHoldsItsWord(QByteArrayView bytes)
 {
     static const std::unique_ptr<TRegionTable> target = [] {
         auto table = std::make_unique<TRegionTable>();
         (*table)[0].Name = QByteArrayView("England");
+        (*table)[1].Name = QByteArrayView("Qu\xE9" "bec");
         (*table)[2].Name = QByteArrayView("Scotland, \"North\"");
+        (*table)[3].Name = QByteArrayView("=1+1");
         return table;
     }();
     std::vector<climate::SeasonValues> rows;
@@ -58,14 +61,26 @@ void importHoldsItsWord(QByteArrayView bytes)
     if (!problems.isEmpty() && !rows.empty())
         std::abort();
     for (const climate::SeasonValues &row : rows) {
-        if (!(*target)[std::size_t(row.slot)].isUsed())
+        const TRegionRecord &region = (*target)[std::size_t(row.slot)];
+        if (!region.isUsed())
             std::abort();
         for (const ClimateValue &value : kClimateValues) {
-            bool ok = false;
-            const int number = row.values[std::size_t(value.index)].toInt(&ok);
-            if (!ok || number < value.minValue || number > value.maxValue)
+            const QByteArray &text = row.values[std::size_t(value.index)];
+            const std::optional<int> number = climate::ReadValueText(text);
+            const bool held = region.Season[std::size_t(row.season)].Values[std::size_t(value.index)].view() == text;
+            if (!held && (!number || !climate::InRange(value, *number)))
                 std::abort();
         }
+    }
+    if (rows.empty())
+        return;
+    auto applied = std::make_unique<TRegionTable>(*target);
+    climate::ApplyExchange(*applied, rows);
+    for (const auto format : {climate::ExchangeFormat::Csv, climate::ExchangeFormat::Json}) {
+        std::vector<climate::SeasonValues> again;
+        if (!climate::ReadExchange(climate::ExportTable(*applied, format), QStringLiteral("again"), *applied, again).isEmpty()
+            || climate::ApplyExchange(*applied, again) != 0)
+            std::abort();
     }
 }
 

@@ -182,6 +182,9 @@ private slots:
         QTest::newRow("below") << 1 << "Region 0,Spring,0,28," << "Region 0,Spring,0,-2," << "t.csv:2: Wind Calm: '-2' is below -1";
         QTest::newRow("no number") << 1 << "Region 0,Spring,0,28," << "Region 0,Spring,0,x," << "t.csv:2: Wind Calm: 'x' is not a whole number";
         QTest::newRow("no such region") << 1 << "0,Region 0," << ",Atlantis," << "t.csv:2: Region: the file has no region 'Atlantis'";
+        QTest::newRow("no such name in the file's encoding") << 1 << "0,Region 0," << ",\u0141\u00f3d\u017a,"
+                                                             << "t.csv:2: Region: '\u0141\u00f3d\u017a' cannot be written in the game file's "
+                                                                "encoding (Windows-1252), so the file has no region of that name";
         QTest::newRow("slot of another region") << 1 << "0,Region 0," << "0,Region 1," << "t.csv:2: Region: 'Region 1' is not the region in slot 0 (Region 0)";
         QTest::newRow("no season") << 1 << ",Spring," << ",Sommer," << "t.csv:2: Season: 'Sommer' is not a season (Spring, Summer, Autumn or Winter)";
         QTest::newRow("twice") << 2 << "Summer" << "Spring" << "t.csv:3: Region 0, Spring comes twice (first at t.csv:2)";

@@ -32,8 +32,9 @@ void printError(const QString &message)
     PrintText(stderr, QStringLiteral("nimbrel: %1\n").arg(message));
 }
 
-// Bytes as they are: no line ends translated on the way out. False, with why, when they did
-// not all get there (a full disk, a closed pipe).
+// Bytes as they are, the whole of standard output: no line ends translated on the way out.
+// False, with why, when they did not all get there (a full disk, a closed pipe, a file system
+// that says so only on closing).
 bool writeOut(const QByteArray &bytes, QString &why)
 {
 #ifdef Q_OS_WIN
@@ -41,7 +42,7 @@ bool writeOut(const QByteArray &bytes, QString &why)
 #endif
     errno = 0;
     const bool written = std::fwrite(bytes.constData(), 1, std::size_t(bytes.size()), stdout) == std::size_t(bytes.size());
-    if (std::fflush(stdout) == 0 && written && !std::ferror(stdout))
+    if (std::fflush(stdout) == 0 && written && !std::ferror(stdout) && std::fclose(stdout) == 0)
         return true;
     why = QString::fromLocal8Bit(std::strerror(errno ? errno : EIO));
     return false;

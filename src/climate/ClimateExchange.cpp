@@ -91,8 +91,11 @@ struct Record
 };
 
 // RFC 4180 with the given separator: records end at CR LF or LF; a quoted field may hold the
-// separator, line ends and doubled quotes. Blank lines are no records. Linear in the text.
-bool readCsv(QStringView text, QChar separator, std::vector<Record> &records, int &badLine)
+// separator, line ends and doubled quotes. Blank lines are no records. Each record goes to
+// take() as soon as it is read, so that a huge table is never held as records. Linear in the
+// text; false, with the line of the field, where a quoted field is never closed.
+template <typename Take>
+bool readCsv(QStringView text, QChar separator, Take take, int &badLine)
 {
     Record record{1, {}};
     QString field;
@@ -107,7 +110,7 @@ bool readCsv(QStringView text, QChar separator, std::vector<Record> &records, in
     const auto endRecord = [&] {
         endField();
         if (record.fields.size() > 1 || !record.fields[0].isEmpty() || wasQuoted)
-            records.push_back(std::move(record));
+            take(std::move(record));
         record = {line, {}};
     };
     for (qsizetype i = 0; i < text.size(); ++i) {
@@ -359,7 +362,11 @@ private:
         }
         if (first >= 0)
             return first; // more rows than regions of that name: said as coming twice
-        problem(raw, kRegion, QStringLiteral("the file has no region '%1'").arg(echoed(raw.region)));
+        if (!FitsWindows1252(raw.region))
+            problem(raw, kRegion, QStringLiteral("'%1' cannot be written in the game file's encoding (Windows-1252), so "
+                                                 "the file has no region of that name").arg(echoed(raw.region)));
+        else
+            problem(raw, kRegion, QStringLiteral("the file has no region '%1'").arg(echoed(raw.region)));
         return -1;
     }
 
@@ -386,38 +393,39 @@ std::vector<int> columnsOf(const QStringList &header, const QStringList &names)
 
 void readCsvRows(QStringView text, QChar separator, const QString &name, RowChecker &checker, Problems &problems)
 {
-    std::vector<Record> records;
-    int badLine = 0;
-    if (!readCsv(text, separator, records, badLine)) {
-        problems.add(QStringLiteral("%1:%2: a quoted field is never closed").arg(name).arg(badLine));
-        return;
-    }
-    if (records.empty()) {
-        problems.add(QStringLiteral("%1: holds no header row").arg(name));
-        return;
-    }
     const QStringList names = headerNames();
-    const std::vector<int> columns = columnsOf(records.front().fields, names);
-    for (qsizetype n = 1; n < names.size(); ++n) { // the slot may be left out
-        if (columns[std::size_t(n)] < 0)
-            problems.add(QStringLiteral("%1:%2: the header has no column '%3'").arg(name).arg(records.front().line).arg(names[n]));
-    }
-    if (!problems.isEmpty())
-        return;
-    const qsizetype width = records.front().fields.size();
-    for (std::size_t r = 1; r < records.size(); ++r) {
-        const Record &record = records[r];
+    std::vector<int> columns;
+    qsizetype width = 0;
+    bool headerRead = false;
+    const auto take = [&](Record &&record) {
+        if (!headerRead) {
+            headerRead = true;
+            columns = columnsOf(record.fields, names);
+            width = record.fields.size();
+            for (qsizetype n = 1; n < names.size(); ++n) { // the slot may be left out
+                if (columns[std::size_t(n)] < 0)
+                    problems.add(QStringLiteral("%1:%2: the header has no column '%3'").arg(name).arg(record.line).arg(names[n]));
+            }
+            return;
+        }
+        if (columns.empty() || std::find(columns.begin() + 1, columns.end(), -1) != columns.end())
+            return; // the header is wrong: every row would be
         const QString where = QStringLiteral("%1:%2").arg(name).arg(record.line);
         if (record.fields.size() != width) {
             problems.add(QStringLiteral("%1: %2 fields where the header has %3").arg(where).arg(record.fields.size()).arg(width));
-            continue;
+            return;
         }
         const auto cell = [&](std::size_t n) { return columns[n] < 0 ? QString() : record.fields[columns[n]]; };
         RawRow raw{where, cell(0), cell(1), cell(2), {}, {}};
         for (int v = 0; v < kValueCount; ++v)
             raw.values[std::size_t(v)] = cell(std::size_t(3 + v));
         checker.check(raw);
-    }
+    };
+    int badLine = 0;
+    if (!readCsv(text, separator, take, badLine))
+        problems.add(QStringLiteral("%1:%2: a quoted field is never closed").arg(name).arg(badLine));
+    else if (!headerRead)
+        problems.add(QStringLiteral("%1: holds no header row").arg(name));
 }
 
 // What a JSON value that is no number and no text is, for the message.
@@ -604,11 +612,11 @@ std::optional<SeasonNumbers> ParseSeasonRow(QStringView text, QString &why)
         for (const QStringView field : text.split(u'\t'))
             fields << field.toString();
     } else {
-        std::vector<Record> records;
+        int records = 0;
         int badLine = 0;
-        if (!readCsv(text, u',', records, badLine) || records.size() != 1)
+        if (!readCsv(text, u',', [&](Record &&record) { fields = std::move(record.fields), ++records; }, badLine)
+            || records != 1)
             return std::nullopt;
-        fields = records.front().fields;
     }
     if (fields.size() > kValueCount && fields.back().trimmed().isEmpty())
         fields.removeLast(); // a separator after the last value
