@@ -115,6 +115,9 @@ private slots:
                                         << "t.csv:6: Region: '42' is taken for '0042', the region in slot 1, as a spreadsheet shows its name";
         QTest::newRow("zeros, no slot") << QByteArray("0042") << "42" << false << "t.csv:6: Region: the file has no region '42'";
         QTest::newRow("the same name twice, no slot") << QByteArray("Region 0") << "" << false << "";
+        QTest::newRow("UTF-8 read as Windows-1252") << QByteArray("Qu\xE9" "bec") << "Qu\u00C3\u00A9bec" << false
+                                                    << "t.csv:6: Region: 'Qu\u00C3\u00A9bec' is taken as 'Qu\u00E9bec': UTF-8 that a "
+                                                       "spreadsheet read as Windows-1252";
     }
 
     void namesASpreadsheetChanges()
@@ -128,7 +131,7 @@ private slots:
         QStringList lines = exportedLines(*table);
         for (QString &line : lines) {
             if (!shownAs.isEmpty())
-                line.replace(u'\'' + QString::fromLatin1(name), shownAs);
+                line.replace(u'\'' + QString::fromLatin1(name), shownAs).replace(QString::fromLatin1(name), shownAs);
             if (!withSlot)
                 line = line.section(u',', 1);
         }

@@ -211,7 +211,7 @@ bool isWholeNumberText(const QString &text)
 class RowChecker
 {
 public:
-    RowChecker(const TRegionTable &table, std::vector<SeasonValues> &rows, Problems &problems, QStringList &notes)
+    RowChecker(const TRegionTable &table, std::vector<SeasonValues> &rows, Problems &problems, Problems &notes)
         : m_table(table)
         , m_rows(rows)
         , m_problems(problems)
@@ -323,11 +323,38 @@ private:
         return rowName.trimmed() == number;
     }
 
+    // A UTF-8 name that a spreadsheet read as Windows-1252 ("QuÃ©bec"), as it was meant.
+    static std::optional<QString> misreadUtf8(const QString &name)
+    {
+        const std::optional<QByteArray> bytes = ToWindows1252(name);
+        if (!bytes)
+            return std::nullopt;
+        QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+        QString meant = utf8.decode(*bytes);
+        return utf8.hasError() || meant == name ? std::nullopt : std::optional(meant);
+    }
+
+    bool anyNamed(const QString &name) const
+    {
+        for (const TRegionRecord &region : m_table) {
+            if (region.isUsed() && sameName(FromWindows1252(region.Name), name))
+                return true;
+        }
+        return false;
+    }
+
     // The used slot the row names: by its slot where it has one (the name must agree, or be what
     // a spreadsheet made of it), else the region of that name (the second row of a name and
     // season goes to the second region of that name). -1, with the problem said, when none.
     int slotOf(const RawRow &raw, int season)
     {
+        if (const std::optional<QString> meant = misreadUtf8(raw.region); meant && !anyNamed(raw.region) && anyNamed(*meant)) {
+            m_notes.add(QStringLiteral("%1: Region: '%2' is taken as '%3': UTF-8 that a spreadsheet read as Windows-1252")
+                            .arg(raw.where, echoed(raw.region), *meant));
+            RawRow repaired = raw;
+            repaired.region = *meant;
+            return slotOf(repaired, season);
+        }
         const auto named = [&](int slot) {
             const TRegionRecord &region = m_table[std::size_t(slot)];
             return region.isUsed() && sameName(FromWindows1252(region.Name), raw.region);
@@ -342,8 +369,8 @@ private:
             if (named(*slot))
                 return *slot;
             if (spreadsheetMade(fileName, raw.region)) {
-                m_notes << QStringLiteral("%1: Region: '%2' is taken for '%3', the region in slot %4, as a spreadsheet "
-                                          "shows its name").arg(raw.where, echoed(raw.region), fileName).arg(*slot);
+                m_notes.add(QStringLiteral("%1: Region: '%2' is taken for '%3', the region in slot %4, as a spreadsheet "
+                                           "shows its name").arg(raw.where, echoed(raw.region), fileName).arg(*slot));
                 return *slot;
             }
             problem(raw, kRegion, QStringLiteral("'%1' is not the region in slot %2 (%3)")
@@ -373,7 +400,7 @@ private:
     const TRegionTable &m_table;
     std::vector<SeasonValues> &m_rows;
     Problems &m_problems;
-    QStringList &m_notes;
+    Problems &m_notes;
     std::map<std::pair<int, int>, Seen> m_seen;
     std::map<std::pair<QString, int>, int> m_byName;
 };
@@ -546,7 +573,7 @@ QStringList ReadExchange(QByteArrayView bytes, const QString &name, const TRegio
                          std::vector<SeasonValues> &rows, QStringList *notes)
 {
     Problems problems;
-    QStringList said;
+    Problems said;
     rows.clear();
     QString encoding;
     const QString text = decoded(bytes, encoding);
@@ -565,10 +592,11 @@ QStringList ReadExchange(QByteArrayView bytes, const QString &name, const TRegio
         readCsvRows(text, separator, name, checker, problems);
     }
     checker.finish();
-    if (!assumed.isEmpty())
-        said.prepend(QStringLiteral("%1: %2").arg(name, assumed.join(QStringLiteral(", "))));
-    if (notes)
-        *notes = said;
+    if (notes) {
+        *notes = said.list();
+        if (!assumed.isEmpty())
+            notes->prepend(QStringLiteral("%1: %2").arg(name, assumed.join(QStringLiteral(", "))));
+    }
     if (!problems.isEmpty())
         rows.clear();
     return problems.list();

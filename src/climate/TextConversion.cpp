@@ -25,15 +25,25 @@ QString FromWindows1252(QByteArrayView bytes)
     return text;
 }
 
+std::optional<QByteArray> ToWindows1252(QStringView text)
+{
+    QByteArray bytes(text.size(), Qt::Uninitialized);
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const char16_t u = text[i].unicode();
+        const auto found = std::find(k80to9F.begin(), k80to9F.end(), u);
+        if (found != k80to9F.end())
+            bytes[i] = char(0x80 + (found - k80to9F.begin()));
+        else if (u <= 0xFF && (u < 0x80 || u > 0x9F))
+            bytes[i] = char(u);
+        else
+            return std::nullopt;
+    }
+    return bytes;
+}
+
 bool FitsWindows1252(QStringView text)
 {
-    for (const QChar c : text) {
-        const char16_t u = c.unicode();
-        const bool inTable = std::find(k80to9F.begin(), k80to9F.end(), u) != k80to9F.end();
-        if (!inTable && (u > 0xFF || (u >= 0x80 && u <= 0x9F)))
-            return false;
-    }
-    return true;
+    return ToWindows1252(text).has_value();
 }
 
 } // namespace climate
