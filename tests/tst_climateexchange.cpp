@@ -1,5 +1,7 @@
 #include "ClimateExchange.h"
 #include "ClimateTestData.h"
+#include "SeasonDecoding.h"
+#include "TextConversion.h"
 
 #include <QTest>
 
@@ -81,8 +83,14 @@ private slots:
         QFETCH(QString, encoding);
         QFETCH(QString, separator);
         QFETCH(QString, assumed);
-        auto table = tableOf(3);
-        (*table)[1].Name = QByteArrayView("Qu\xE9" "bec");
+        // The sample game, Qu\u00e9bec and all.
+        auto table = std::make_unique<TRegionTable>();
+        auto raw = std::make_unique<RawClimate>();
+        QByteArray header;
+        ReadClimateBytes(readFile(QStringLiteral(NIMBREL_SAMPLE_GAME "/data/weather.cfg")), *raw);
+        StoreRawClimate(*raw, *table, header);
+        DecodeTable(*table);
+        QCOMPARE(FromWindows1252((*table)[31].Name), QStringLiteral("Qu\u00e9bec"));
         const QString text = QString::fromUtf8(ExportTable(*table, ExchangeFormat::Csv, "\r\n")).replace(u',', separator);
         QByteArray bytes = text.toUtf8();
         if (encoding == QLatin1String("UTF-8 mark"))
