@@ -189,6 +189,7 @@ private slots:
         QTest::addColumn<QString>("text");
         QTest::newRow("Dock971") << QByteArray("Dock971") << QRect(0, 0, 606, 26) << QString();
         QTest::newRow("File") << QByteArray("ToolbarButton978") << QRect(11, 2, 50, 22) << "File";
+        QTest::newRow("Help") << QByteArray("ToolbarButton972") << QRect(61, 2, 50, 22) << "Help";
         QTest::newRow("Open") << QByteArray("Menu_Open") << QRect(11, 2, 23, 22) << "Open";
         QTest::newRow("About") << QByteArray("ToolbarButton971") << QRect(63, 2, 23, 22) << "About";
         QTest::newRow("Label18") << QByteArray("Label18") << QRect(8, 32, 126, 13) << "Countrys and Regions";
@@ -683,6 +684,77 @@ private slots:
         QVERIFY(QTest::qWaitForWindowActive(m_window.get()));
         QTest::keySequence(calm, control<QAction>("Exit1")->shortcut());
         QVERIFY(!window().isVisible());
+    }
+
+    // The menus open as a menu bar's do: Alt+F, Alt+H and F10, Left and Right between them.
+    void menusOpenFromTheKeyboard_data()
+    {
+        QTest::addColumn<QKeySequence>("keys");
+        QTest::addColumn<QStringList>("opened"); // Right after each but the last, which Esc closes
+        QTest::newRow("Alt+F, Right, Right") << QKeySequence(Qt::ALT | Qt::Key_F) << QStringList{"file_popup", "help_popup", "file_popup"};
+        QTest::newRow("F10") << QKeySequence(Qt::Key_F10) << QStringList{"file_popup"};
+        QTest::newRow("Alt+H, Left") << QKeySequence(Qt::ALT | Qt::Key_H) << QStringList{"help_popup", "file_popup"};
+    }
+
+    void menusOpenFromTheKeyboard()
+    {
+        QFETCH(QKeySequence, keys);
+        QFETCH(QStringList, opened);
+        QVERIFY(QTest::qWaitForWindowActive(m_window.get()));
+        QStringList seen;
+        QTimer watch;
+        connect(&watch, &QTimer::timeout, &watch, [&] {
+            auto *popup = qobject_cast<QMenu *>(QApplication::activePopupWidget());
+            if (!popup || (!seen.isEmpty() && seen.back() == popup->objectName()))
+                return;
+            seen << popup->objectName();
+            const Qt::Key along = keys == QKeySequence(Qt::ALT | Qt::Key_H) ? Qt::Key_Left : Qt::Key_Right;
+            QTest::keyClick(popup, seen.size() < opened.size() ? along : Qt::Key_Escape);
+        });
+        watch.start(20);
+        QTest::keySequence(m_window.get(), keys);
+        QTRY_COMPARE(seen, opened);
+        QTRY_VERIFY(!QApplication::activePopupWidget());
+    }
+
+    // Ctrl+Tab and Ctrl+PageDown go to the next season, Ctrl+Shift+Tab and Ctrl+PageUp to the
+    // one before, from a field or from the list (which stays on its region); Ctrl and the
+    // keypad's Enter keeps a season as Ctrl+Return does; a refusal on the status line is heard
+    // whole and goes with the next action.
+    void seasonsAndKeepingFromAnywhere()
+    {
+        writeFile(fileName(), fileOf(2, "2"));
+        QVERIFY(QTest::qWaitForWindowActive(m_window.get()));
+        open();
+        QLineEdit *calm = spin("Wind_1")->lineEdit();
+        calm->setFocus();
+        const struct { QKeySequence keys; int season; } steps[] = {
+            {QKeySequence(Qt::CTRL | Qt::Key_Tab), 1}, {QKeySequence(Qt::CTRL | Qt::Key_PageDown), 2},
+            {QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Backtab), 1}, {QKeySequence(Qt::CTRL | Qt::Key_PageUp), 0},
+            {QKeySequence(Qt::CTRL | Qt::Key_PageUp), 3}};
+        for (const auto &step : steps) {
+            QTest::keySequence(QApplication::focusWidget(), step.keys);
+            QCOMPARE(tabs()->currentIndex(), step.season);
+        }
+        list()->setFocus();
+        QTest::keySequence(list(), QKeySequence(Qt::CTRL | Qt::Key_PageDown));
+        QCOMPARE(tabs()->currentIndex(), 0);
+        QCOMPARE(list()->currentRow(), 0);
+
+        calm->setFocus();
+        calm->selectAll();
+        QTest::keyClicks(calm, QStringLiteral("33"));
+        QTest::keyClick(calm, Qt::Key_Enter, Qt::ControlModifier | Qt::KeypadModifier);
+        QCOMPARE(valueTexts(docTable()[0].Season[0]).at(1), QStringLiteral("33"));
+
+        QGuiApplication::clipboard()->setText(QStringLiteral("not a season"));
+        control<QAction>("PasteSeason")->trigger();
+        auto *line = control<QLabel>("Status");
+        QVERIFY2(line->accessibleName().startsWith(QStringLiteral("The clipboard holds no season row")), qPrintable(line->accessibleName()));
+        QVERIFY(line->fontMetrics().horizontalAdvance(line->text()) <= line->width());
+        QCOMPARE(line->text() == line->accessibleName(), line->toolTip().isEmpty()); // cut: the whole in the tooltip
+        QTest::keySequence(calm, QKeySequence(Qt::CTRL | Qt::Key_Tab));
+        QCOMPARE(status(), QStringLiteral("Status"));
     }
 
     // A kept season, a paste and a reset of a kept season are each one step back and forth; typing

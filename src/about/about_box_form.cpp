@@ -75,6 +75,8 @@ TAboutBox::TAboutBox(QWidget *parent)
     ToolbarButton971->setGeometry(111, 176, 75, 25);
     ToolbarButton971->setText(QStringLiteral("OK"));
     ToolbarButton971->setAccessibleName(QStringLiteral("OK"));
+    // The dialog's one control to take the focus, so a screen reader announces the dialog.
+    ToolbarButton971->setFocusPolicy(Qt::StrongFocus);
     connect(ToolbarButton971, &QToolButton::clicked, this, &TAboutBox::ToolbarButton971Click);
 }
 
@@ -83,7 +85,7 @@ void TAboutBox::ToolbarButton971Click()
     close();
 }
 
-// The dialog has no default and no cancel button: Enter and Esc do nothing.
+// Esc, Enter and the keypad's Enter close the dialog as OK does, so the keyboard alone can.
 void TAboutBox::keyPressEvent(QKeyEvent *event)
 {
     switch (event->key()) {
@@ -91,8 +93,15 @@ void TAboutBox::keyPressEvent(QKeyEvent *event)
     case Qt::Key_Return:
     case Qt::Key_Enter:
         event->accept();
+        close();
         return;
     default:
         QDialog::keyPressEvent(event);
     }
+}
+
+void TAboutBox::showEvent(QShowEvent *event)
+{
+    QDialog::showEvent(event);
+    ToolbarButton971->setFocus(Qt::ActiveWindowFocusReason);
 }

@@ -17,6 +17,7 @@
 #include "TextConversion.h"
 #include "ValueRules.h"
 
+#include <QAccessible>
 #include <QAction>
 #include <QApplication>
 #include <QClipboard>
@@ -25,6 +26,7 @@
 #include <QDialog>
 #include <QDir>
 #include <QEvent>
+#include <QKeyEvent>
 #include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
@@ -110,8 +112,8 @@ TToolbarButton97 *makeDropDown(QWidget *parent, const char *objectName, const QS
                                const QRect &bounds)
 {
     auto *button = placed(new TToolbarButton97(parent), objectName, bounds);
-    button->setText(text);
-    button->setAccessibleName(text);
+    button->setText(text); // "&File": Alt+F opens it, as on a menu bar
+    button->setAccessibleName(QString(text).remove(u'&'));
     button->setMenu(menu);
     button->setPopupMode(QToolButton::InstantPopup);
     button->setStyleSheet(QStringLiteral("QToolButton::menu-indicator { image: none; width: 0px; }"));
@@ -152,7 +154,7 @@ TWeather_Editor_::TWeather_Editor_(QWidget *parent)
     connect(m_document, &ClimateDocument::seasonChanged, this, &TWeather_Editor_::seasonChanged);
     connect(m_document, &ClimateDocument::tableReset, this, &TWeather_Editor_::tableReset);
     connect(&m_document->undoStack(), &QUndoStack::cleanChanged, this, &TWeather_Editor_::updateModified);
-    connect(m_document, &ClimateDocument::recoveryFailed, Status, &QLabel::setText);
+    connect(m_document, &ClimateDocument::recoveryFailed, this, [this](const QString &message) { setStatus(message); });
 }
 
 // One command: its text, shortcut and tooltip, shared by its menu entry and its toolbar
@@ -165,6 +167,7 @@ QAction *TWeather_Editor_::makeCommand(const char *objectName, const QString &te
     action->setShortcut(shortcut);
     action->setToolTip(QStringLiteral("%1 (%2)").arg(text, shortcut.toString(QKeySequence::NativeText)));
     action->setIconVisibleInMenu(false);
+    connect(action, &QAction::triggered, this, &TWeather_Editor_::clearRefusal);
     connect(action, &QAction::triggered, this, guarded(this, handler));
     addAction(action);
     return action;
@@ -211,8 +214,13 @@ void TWeather_Editor_::createToolbars(QWidget *client)
 
     Toolbar972 = makeToolbar(Dock971, "Toolbar972", {0, 0, 113, kDockHeight});
     Toolbar972->setAccessibleName(QStringLiteral("Menus"));
-    ToolbarButton978 = makeDropDown(Toolbar972, "ToolbarButton978", QStringLiteral("File"), file_popup, {11, 2, 50, 22});
-    ToolbarButton972 = makeDropDown(Toolbar972, "ToolbarButton972", QStringLiteral("Help"), help_popup, {61, 2, 50, 22});
+    ToolbarButton978 = makeDropDown(Toolbar972, "ToolbarButton978", QStringLiteral("&File"), file_popup, {11, 2, 50, 22});
+    ToolbarButton972 = makeDropDown(Toolbar972, "ToolbarButton972", QStringLiteral("&Help"), help_popup, {61, 2, 50, 22});
+    // As on a menu bar: F10 opens the first menu, Left and Right go from one menu to the other.
+    QAction *menus = makeCommand("OpenMenus", QStringLiteral("Menus"), Qt::Key_F10, &TWeather_Editor_::OpenMenusClick);
+    menus->setToolTip({});
+    for (QMenu *menu : {file_popup, help_popup})
+        menu->installEventFilter(this);
 
     Toolbar971 = makeToolbar(Dock971, "Toolbar971", {113, 0, 88, kDockHeight});
     Toolbar971->setAccessibleName(QStringLiteral("File commands and About"));
@@ -294,6 +302,14 @@ void TWeather_Editor_::createSeasons(QWidget *client)
                                  &TWeather_Editor_::ToolbarButton973Click);
     QAction *store = makeCommand("SaveSeason", QStringLiteral("Save season"), Qt::CTRL | Qt::Key_Return,
                                  &TWeather_Editor_::ToolbarButton974Click);
+    store->setShortcuts({QKeySequence(Qt::CTRL | Qt::Key_Return), QKeySequence(QKeyCombination(Qt::ControlModifier | Qt::KeypadModifier, Qt::Key_Enter))});
+    // From any control, as tab widgets change their page.
+    QAction *next = makeCommand("NextSeason", QStringLiteral("Next season"), Qt::CTRL | Qt::Key_Tab,
+                                &TWeather_Editor_::NextSeasonClick);
+    next->setShortcuts({QKeySequence(Qt::CTRL | Qt::Key_Tab), QKeySequence(Qt::CTRL | Qt::Key_PageDown)});
+    QAction *previous = makeCommand("PreviousSeason", QStringLiteral("Previous season"), Qt::CTRL | Qt::SHIFT | Qt::Key_Backtab,
+                                    &TWeather_Editor_::PreviousSeasonClick);
+    previous->setShortcuts({QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Backtab), QKeySequence(Qt::CTRL | Qt::Key_PageUp)});
     makeCommandButton(Seasons, "ToolbarButton973", reset, {}, {8, 184, 121, 24});
     makeCommandButton(Seasons, "ToolbarButton974", store, {}, {136, 184, 141, 24});
 }
@@ -339,7 +355,53 @@ bool TWeather_Editor_::eventFilter(QObject *watched, QEvent *event)
 {
     if (watched == m_client && event->type() == QEvent::Resize)
         placeEdgeControls();
+    if ((watched == file_popup || watched == help_popup) && event->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent *>(event)->key();
+        if (key == Qt::Key_Left || key == Qt::Key_Right) {
+            // The other menu, once this one has closed and its own loop has ended.
+            TToolbarButton97 *other = watched == file_popup ? ToolbarButton972 : ToolbarButton978;
+            static_cast<QMenu *>(watched)->close();
+            QTimer::singleShot(0, other, [other] { other->showMenu(); });
+            return true;
+        }
+    }
     return QMainWindow::eventFilter(watched, event);
+}
+
+void TWeather_Editor_::OpenMenusClick()
+{
+    ToolbarButton978->showMenu();
+}
+
+void TWeather_Editor_::NextSeasonClick()
+{
+    Seasons->setCurrentIndex((Seasons->currentIndex() + 1) % kSeasonCount);
+}
+
+void TWeather_Editor_::PreviousSeasonClick()
+{
+    Seasons->setCurrentIndex((Seasons->currentIndex() + kSeasonCount - 1) % kSeasonCount);
+}
+
+// The status line: a message that does not fit ends in "…", with the whole of it in the
+// tooltip and for a screen reader, which is told of every new one.
+void TWeather_Editor_::setStatus(const QString &text, bool refusal)
+{
+    m_refusalShown = refusal;
+    const QString shown = Status->fontMetrics().elidedText(text, Qt::ElideRight, Status->width());
+    Status->setText(shown);
+    Status->setToolTip(shown == text ? QString() : text);
+    Status->setAccessibleName(text);
+    Status->setAccessibleDescription(shown == text ? QString() : text);
+    QAccessibleEvent changed(Status, QAccessible::NameChanged);
+    QAccessible::updateAccessibility(&changed);
+}
+
+// A refusal is over once the user does something else.
+void TWeather_Editor_::clearRefusal()
+{
+    if (m_refusalShown)
+        setStatus(QStringLiteral("Status"));
 }
 
 
@@ -351,7 +413,7 @@ void TWeather_Editor_::Menu_OpenClick()
         return;
     if (!QFileInfo(QFileInfo(m_document->filePath()).path()).isDir() && !EnsureGameFolder(this, *m_document))
         return;
-    Status->setText(QStringLiteral("Loading..."));
+    setStatus(QStringLiteral("Loading..."));
     Status->repaint();
     const QString notice = m_document->open();
     Loaded = true;
@@ -360,7 +422,7 @@ void TWeather_Editor_::Menu_OpenClick()
     selectRow(0);
     CurrentRegion = m_regions->rowCount() ? m_regions->slotAt(0) : 0;
     ShowSeason();
-    Status->setText(QStringLiteral("Status"));
+    setStatus(QStringLiteral("Status"));
     if (!notice.isEmpty())
         showInformation(notice);
     offerRecovery();
@@ -397,7 +459,7 @@ void TWeather_Editor_::offerRecovery()
 // Save: writes the table over data/weather.cfg once the user confirmed it.
 void TWeather_Editor_::Menu_SaveClick()
 {
-    Status->setText(QStringLiteral("Saving..."));
+    setStatus(QStringLiteral("Saving..."));
     Status->repaint();
     // The table is empty until a file was read: saving it would empty the game's file.
     if (!Loaded) {
@@ -405,7 +467,7 @@ void TWeather_Editor_::Menu_SaveClick()
     } else if (settleEditedSeason() && confirmSave()) {
         saveDocument();
     }
-    Status->setText(QStringLiteral("Status"));
+    setStatus(QStringLiteral("Status"));
 }
 
 // About, from the toolbar: the About box, modal.
@@ -712,6 +774,7 @@ void TWeather_Editor_::Regions_ListClick()
     const int row = Regions_List->currentRow();
     if (m_selectingFromCode || row < 0 || row >= m_regions->rowCount())
         return;
+    clearRefusal();
     if (!settleEditedSeason()) {
         // Now, and again once the click that chose the row has selected it.
         const int shown = m_regions->rowOf(CurrentRegion);
@@ -727,6 +790,7 @@ void TWeather_Editor_::Regions_ListClick()
 // what was typed into the one shown is settled (Cancel keeps the tab where it was).
 void TWeather_Editor_::SeasonsChange()
 {
+    clearRefusal();
     if (Loaded && !settleEditedSeason()) {
         const QSignalBlocker quiet(Seasons);
         Seasons->setCurrentIndex(m_shownSeason);
@@ -766,12 +830,12 @@ void TWeather_Editor_::PasteSeasonClick()
     if (!Loaded)
         why = QStringLiteral("open the file before pasting a season");
     if (!values || !Loaded) {
-        Status->setText(why.left(1).toUpper() + why.mid(1));
+        setStatus(why.left(1).toUpper() + why.mid(1), true);
         return;
     }
     if (!m_document->keepSeason(shownSeason(), *values, QStringLiteral("Paste into")))
         ShowSeason(); // the same values: what was typed over them goes
-    Status->setText(QStringLiteral("Status"));
+    setStatus(QStringLiteral("Status"));
 }
 
 // "Reset season": shows the table's values again, dropping what was typed; with nothing typed,

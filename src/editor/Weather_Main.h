@@ -48,6 +48,9 @@ public:
     void Exit1Click();
     void UndoClick();
     void RedoClick();
+    void OpenMenusClick();
+    void NextSeasonClick();
+    void PreviousSeasonClick();
     void Regions_ListClick();
     void SeasonsChange();
     void ToolbarButton973Click();
@@ -100,6 +103,8 @@ private:
     SeasonKey shownSeason() const;
     SeasonNumbers editorNumbers() const;
     void showInformation(const QString &text);
+    void setStatus(const QString &text, bool refusal = false);
+    void clearRefusal();
     TSpinEdit *editor(int valueIndex) const { return m_editors[std::size_t(valueIndex)]; }
 
     QWidget *m_client = nullptr;
@@ -126,6 +131,7 @@ private:
     bool m_selectingFromCode = false;
     QDialog *m_aboutBox = nullptr;
     ClimateDocument *m_document;
+    bool m_refusalShown = false; // the status line says why a command did nothing
     bool m_leaving = false; // the work is kept in the record: close without a question
     // The season the editors show and their texts when it was shown: what the user typed
     // since is what leaving it would drop.
