@@ -8,6 +8,7 @@
 #include <QMenu>
 #include <QMimeData>
 #include <QSignalSpy>
+#include <QAccessible>
 #include <QTest>
 #include <QToolButton>
 
@@ -75,6 +76,26 @@ private slots:
         m_window->show();
         QVERIFY(QTest::qWaitForWindowExposed(m_window.get()));
         m_spin->setFocus();
+    }
+
+    // A screen reader meets a spin button: its value, bounds and step, its arrows named.
+    void isASpinButtonToAScreenReader()
+    {
+        m_spin->setValue(42);
+        QAccessibleInterface *spin = QAccessible::queryAccessibleInterface(m_spin);
+        QCOMPARE(spin->role(), QAccessible::SpinBox);
+        QAccessibleValueInterface *value = spin->valueInterface();
+        QVERIFY(value);
+        QCOMPARE(value->currentValue().toInt() * 1000000 + value->minimumValue().toInt() * 1000 + value->maximumValue().toInt(),
+                 42 * 1000000 - 1000 + 100);
+        QCOMPARE(value->minimumStepSize().toInt(), 1);
+        value->setCurrentValue(150);
+        QCOMPARE(m_spin->text(), QStringLiteral("100"));
+        QStringList arrows;
+        for (QToolButton *arrow : m_spin->findChildren<QToolButton *>())
+            arrows << arrow->accessibleName();
+        arrows.sort();
+        QCOMPARE(arrows, (QStringList{"Decrease", "Increase"}));
     }
 
     void startsAtZero()

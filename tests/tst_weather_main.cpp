@@ -726,6 +726,7 @@ private slots:
         writeFile(fileName(), fileOf(2, "2"));
         QVERIFY(QTest::qWaitForWindowActive(m_window.get()));
         open();
+        QCOMPARE(QApplication::focusWidget(), list()); // after Open, the arrows move through the regions
         QLineEdit *calm = spin("Wind_1")->lineEdit();
         calm->setFocus();
         const struct { QKeySequence keys; int season; } steps[] = {

@@ -2,6 +2,7 @@
 
 #include "Failure.h"
 #include "GameFolder.h"
+#include "Layout.h"
 
 #include <QCommandLineParser>
 #include <QDir>
@@ -237,6 +238,7 @@ void ShowUsageError(QString message)
     }
     QMessageBox box(QMessageBox::Critical, kApplicationTitle, QStringLiteral("Nimbrel %1.").arg(message), QMessageBox::Ok);
     box.setObjectName(QStringLiteral("usageError"));
+    centreOnScreenWhenShown(&box);
     box.exec();
 }
 

@@ -1,6 +1,7 @@
 #include "Failure.h"
 
 #include "ClimateErrors.h"
+#include "Layout.h"
 
 #include <QMessageBox>
 
@@ -10,6 +11,7 @@ void ShowFailure(const QString &message)
 {
     QMessageBox box(QMessageBox::Critical, kApplicationTitle, message + u'.', QMessageBox::Ok);
     box.setObjectName(QStringLiteral("failure"));
+    centreOnScreenWhenShown(&box);
     box.setWindowModality(Qt::ApplicationModal);
     box.exec();
 }

@@ -88,6 +88,8 @@ QMessageBox::StandardButton ask(QWidget *parent, QMessageBox::Icon icon, const Q
 {
     QMessageBox box(icon, caption, text, buttons, parent);
     box.setObjectName(QLatin1String(objectName));
+    if (QAbstractButton *save = box.button(QMessageBox::Save))
+        save->setText(QStringLiteral("&Save")); // as Yes and No have their letters
     box.setDefaultButton(defaultButton);
     box.setEscapeButton(escape);
     centreOnScreenWhenShown(&box);
@@ -259,6 +261,8 @@ void TWeather_Editor_::createSeasons(QWidget *client)
         tabs << climate::SeasonName(season);
     Seasons = placed(new TTabControl(tabs, 105, client), "Seasons", {176, 72, 424, 249});
     Seasons->setAccessibleName(QStringLiteral("Seasons"));
+    for (QToolButton *scroll : Seasons->tabBar()->findChildren<QToolButton *>())
+        scroll->setFocusPolicy(Qt::NoFocus); // hidden while all four tabs fit
     connect(Seasons, &TTabControl::changed, this, guarded(this, &TWeather_Editor_::SeasonsChange));
 
     std::array<TGroupBox *, kGroups.size()> boxes{};
@@ -423,6 +427,8 @@ void TWeather_Editor_::Menu_OpenClick()
     CurrentRegion = m_regions->rowCount() ? m_regions->slotAt(0) : 0;
     ShowSeason();
     setStatus(QStringLiteral("Status"));
+    // On the list, with its ring: the arrows move through the regions at once.
+    Regions_List->setFocus(Qt::TabFocusReason);
     if (!notice.isEmpty())
         showInformation(notice);
     offerRecovery();
@@ -603,6 +609,7 @@ void TWeather_Editor_::showInformation(const QString &text)
 {
     QMessageBox box(QMessageBox::Information, QStringLiteral("Information"), text, QMessageBox::Ok, this);
     box.setObjectName(QStringLiteral("information"));
+    centreOnScreenWhenShown(&box);
     box.exec();
 }
 

@@ -1,5 +1,7 @@
 #include "TSpinEdit.h"
 
+#include <QAccessible>
+#include <QAccessibleWidget>
 #include <QApplication>
 #include <QClipboard>
 #include <QContextMenuEvent>
@@ -129,6 +131,45 @@ protected:
     }
 };
 
+// A screen reader's view of the editor: a spin button with its value, bounds and step, named
+// as the editor is (by its label).
+class AccessibleSpinEdit : public QAccessibleWidget, public QAccessibleValueInterface
+{
+public:
+    explicit AccessibleSpinEdit(TSpinEdit *spin)
+        : QAccessibleWidget(spin, QAccessible::SpinBox)
+    {
+    }
+
+    void *interface_cast(QAccessible::InterfaceType type) override
+    {
+        if (type == QAccessible::ValueInterface)
+            return static_cast<QAccessibleValueInterface *>(this);
+        return QAccessibleWidget::interface_cast(type);
+    }
+
+    QString text(QAccessible::Text which) const override
+    {
+        return which == QAccessible::Value ? spin()->text() : QAccessibleWidget::text(which);
+    }
+
+    QVariant currentValue() const override { return spin()->Value(); }
+    void setCurrentValue(const QVariant &value) override { spin()->setValue(value.toInt()); }
+    QVariant maximumValue() const override { return spin()->MaxValue(); }
+    QVariant minimumValue() const override { return spin()->MinValue(); }
+    QVariant minimumStepSize() const override { return 1; }
+
+private:
+    TSpinEdit *spin() const { return static_cast<TSpinEdit *>(widget()); }
+};
+
+QAccessibleInterface *accessibleSpinEdit(const QString &className, QObject *object)
+{
+    if (className == QLatin1String("TSpinEdit") && object && object->isWidgetType())
+        return new AccessibleSpinEdit(static_cast<TSpinEdit *>(object));
+    return nullptr;
+}
+
 } // namespace
 
 TSpinEdit::TSpinEdit(NumberReader read, QWidget *parent)
@@ -138,8 +179,11 @@ TSpinEdit::TSpinEdit(NumberReader read, QWidget *parent)
     , m_up(makeArrow(this, Qt::UpArrow, "up"))
     , m_down(makeArrow(this, Qt::DownArrow, "down"))
 {
+    [[maybe_unused]] static const bool accessible = (QAccessible::installFactory(accessibleSpinEdit), true);
     setFocusPolicy(Qt::StrongFocus);
     setFocusProxy(m_edit);
+    m_up->setAccessibleName(QStringLiteral("Increase"));
+    m_down->setAccessibleName(QStringLiteral("Decrease"));
     m_edit->setInputMethodHints(Qt::ImhFormattedNumbersOnly);
     m_edit->installEventFilter(this);
     connect(m_up, &QToolButton::clicked, this, &TSpinEdit::stepUp);
@@ -170,6 +214,8 @@ int TSpinEdit::clamped(int value) const
 void TSpinEdit::setValue(int value)
 {
     m_edit->setText(QString::number(clamped(value)));
+    QAccessibleValueChangeEvent changed(this, Value());
+    QAccessible::updateAccessibility(&changed);
 }
 
 int TSpinEdit::clampedValue() const
@@ -239,6 +285,9 @@ bool TSpinEdit::eventFilter(QObject *watched, QEvent *event)
         const bool moved = reason != Qt::PopupFocusReason && reason != Qt::ActiveWindowFocusReason;
         if (moved && isOutOfRange())
             setValue(Value());
+    } else if (watched == m_edit && event->type() == QEvent::FocusIn) {
+        QAccessibleEvent focused(this, QAccessible::Focus); // the spin button, not only its text
+        QAccessible::updateAccessibility(&focused);
     }
     return QWidget::eventFilter(watched, event);
 }

@@ -74,6 +74,7 @@ void TScrollText::setScrollingText(const QString &text)
     // The tooltip shows the text as written, on one line: escaped (a text that looked like
     // markup would be taken for it) and preformatted (so runs of blanks stay and nothing wraps).
     Panel1->setToolTip(QStringLiteral("<p style=\"white-space:pre\">%1</p>").arg(m_hint.toHtmlEscaped()));
+    Panel1->setAccessibleDescription(m_hint); // a screen reader reads the words, not the markup
 }
 
 // The label follows a change of the font at once, as it follows a change of its text. The
