@@ -153,6 +153,8 @@ TWeather_Editor_::TWeather_Editor_(QWidget *parent)
     resize(kClientSize);
     centreOnScreenWhenShown(this);
 
+    // The first focus shows its ring, as every later one does.
+    QTimer::singleShot(0, Seasons->tabBar(), [this] { Seasons->tabBar()->setFocus(Qt::TabFocusReason); });
     connect(m_document, &ClimateDocument::seasonChanged, this, &TWeather_Editor_::seasonChanged);
     connect(m_document, &ClimateDocument::tableReset, this, &TWeather_Editor_::tableReset);
     connect(&m_document->undoStack(), &QUndoStack::cleanChanged, this, &TWeather_Editor_::updateModified);
@@ -589,8 +591,10 @@ bool TWeather_Editor_::settleUnsavedTable()
 {
     if (!Loaded || !m_document->isModified())
         return true;
+    // A word joiner after the separator: a narrow box breaks the line before the name, not in it.
     const QString text = QStringLiteral("The kept changes are not saved to %1 yet.\n\nSave them first?")
-                             .arg(QDir::toNativeSeparators(QStringLiteral("data/weather.cfg")));
+                             .arg(QDir::toNativeSeparators(QStringLiteral("data/weather.cfg")).replace(u'/', QStringLiteral("/\u2060"))
+                                      .replace(u'\\', QStringLiteral("\\\u2060")));
     switch (ask(this, QMessageBox::Warning, kApplicationTitle, text, "saveFirst",
                 QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel, QMessageBox::Save, QMessageBox::Cancel)) {
     case QMessageBox::Save: saveDocument(); return !m_document->isModified();

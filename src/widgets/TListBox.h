@@ -24,10 +24,22 @@ signals:
     void currentRowChanged(int row);
 
 protected:
+    void focusInEvent(QFocusEvent *event) override
+    {
+        QListView::focusInEvent(event);
+        viewport()->update(); // the selected row shows whether the keys come here
+    }
+    void focusOutEvent(QFocusEvent *event) override
+    {
+        QListView::focusOutEvent(event);
+        viewport()->update();
+    }
     QItemSelectionModel::SelectionFlags selectionCommand(const QModelIndex &index,
                                                          const QEvent *event = nullptr) const override;
 
 private:
+    // Rows of one height; the selected row in the full highlight only while the list has the
+    // focus, so that the eye sees where the keys go.
     struct RowDelegate : QStyledItemDelegate
     {
         using QStyledItemDelegate::QStyledItemDelegate;
@@ -35,6 +47,14 @@ private:
         {
             const QSize size = QStyledItemDelegate::sizeHint(option, index);
             return height > 0 ? QSize(size.width(), height) : size;
+        }
+        void initStyleOption(QStyleOptionViewItem *option, const QModelIndex &index) const override
+        {
+            QStyledItemDelegate::initStyleOption(option, index);
+            if (option->widget && !option->widget->hasFocus()) {
+                option->palette.setColor(QPalette::Highlight, option->palette.color(QPalette::Midlight));
+                option->palette.setColor(QPalette::HighlightedText, option->palette.color(QPalette::Text));
+            }
         }
         int height = 0;
     };
