@@ -26,6 +26,7 @@
 #include <QDialog>
 #include <QDir>
 #include <QEvent>
+#include <QGridLayout>
 #include <QKeyEvent>
 #include <QFileInfo>
 #include <QLabel>
@@ -80,6 +81,22 @@ int valueOf(QByteArrayView text)
     throw EConvertError(QStringLiteral("'%1' is not a valid integer value").arg(climate::FromWindows1252(text)));
 }
 
+// A box as narrow as "The file is read-only" leaves its title no room beside the buttons a
+// window manager puts in its title bar ("Infor…ation"): it is made wide enough for the title in
+// the bold and larger face title bars use, and four buttons.
+void fitTitle(QMessageBox &box)
+{
+    auto *grid = qobject_cast<QGridLayout *>(box.layout());
+    if (!grid)
+        return;
+    QFont title = box.font();
+    title.setBold(true);
+    title.setPointSizeF(title.pointSizeF() * 1.25);
+    const int wanted = QFontMetrics(title).horizontalAdvance(box.windowTitle()) + 4 * 24;
+    grid->addItem(new QSpacerItem(wanted, 0, QSizePolicy::Minimum, QSizePolicy::Fixed), grid->rowCount(), 0, 1,
+                  grid->columnCount());
+}
+
 // A question sized to its text and centred on the screen rather than over the window; the
 // button chosen, or escape for Escape and the close box.
 QMessageBox::StandardButton ask(QWidget *parent, QMessageBox::Icon icon, const QString &caption, const QString &text,
@@ -88,6 +105,7 @@ QMessageBox::StandardButton ask(QWidget *parent, QMessageBox::Icon icon, const Q
 {
     QMessageBox box(icon, caption, text, buttons, parent);
     box.setObjectName(QLatin1String(objectName));
+    fitTitle(box);
     if (QAbstractButton *save = box.button(QMessageBox::Save))
         save->setText(QStringLiteral("&Save")); // as Yes and No have their letters
     box.setDefaultButton(defaultButton);
@@ -613,6 +631,7 @@ void TWeather_Editor_::showInformation(const QString &text)
 {
     QMessageBox box(QMessageBox::Information, QStringLiteral("Information"), text, QMessageBox::Ok, this);
     box.setObjectName(QStringLiteral("information"));
+    fitTitle(box);
     centreOnScreenWhenShown(&box);
     box.exec();
 }
