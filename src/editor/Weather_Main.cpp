@@ -171,8 +171,6 @@ TWeather_Editor_::TWeather_Editor_(QWidget *parent)
     resize(kClientSize);
     centreOnScreenWhenShown(this);
 
-    // The first focus shows its ring, as every later one does.
-    QTimer::singleShot(0, Seasons->tabBar(), [this] { Seasons->tabBar()->setFocus(Qt::TabFocusReason); });
     connect(m_document, &ClimateDocument::seasonChanged, this, &TWeather_Editor_::seasonChanged);
     connect(m_document, &ClimateDocument::tableReset, this, &TWeather_Editor_::tableReset);
     connect(&m_document->undoStack(), &QUndoStack::cleanChanged, this, &TWeather_Editor_::updateModified);
@@ -390,6 +388,19 @@ bool TWeather_Editor_::eventFilter(QObject *watched, QEvent *event)
         }
     }
     return QMainWindow::eventFilter(watched, event);
+}
+
+// The first focus shows its ring, as every later one does, once the window is active.
+void TWeather_Editor_::changeEvent(QEvent *event)
+{
+    QMainWindow::changeEvent(event);
+    if (event->type() != QEvent::ActivationChange || !isActiveWindow() || m_firstFocusShown)
+        return;
+    m_firstFocusShown = true;
+    setAttribute(Qt::WA_KeyboardFocusChange); // what a Tab would have set: focus is drawn from now on
+    QWidget *focused = focusWidget() ? focusWidget() : Seasons->tabBar();
+    focused->setFocus(Qt::TabFocusReason);
+    focused->update();
 }
 
 void TWeather_Editor_::OpenMenusClick()

@@ -75,6 +75,7 @@ public:
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
+    void changeEvent(QEvent *event) override;
 
 private:
     QAction *makeCommand(const char *objectName, const QString &text, const QKeySequence &shortcut,
@@ -131,6 +132,7 @@ private:
     bool m_selectingFromCode = false;
     QDialog *m_aboutBox = nullptr;
     ClimateDocument *m_document;
+    bool m_firstFocusShown = false;
     bool m_refusalShown = false; // the status line says why a command did nothing
     bool m_leaving = false; // the work is kept in the record: close without a question
     // The season the editors show and their texts when it was shown: what the user typed
