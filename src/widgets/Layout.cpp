@@ -4,9 +4,11 @@
 #include "TToolbarButton97.h"
 
 #include <QAction>
+#include <QBasicTimer>
 #include <QEvent>
 #include <QLabel>
 #include <QScreen>
+#include <QTimerEvent>
 #include <QWindow>
 
 QLabel *makeLabel(QWidget *parent, const char *objectName, const QString &text, const QRect &bounds)
@@ -62,9 +64,11 @@ QPoint centredFramePosition(const QRect &area, QSize frameSize)
 
 namespace {
 
-// Placed when the Show event comes, with what is known of the frame then; placed again, once,
-// when the window is first exposed: by then it has its final size (a message box sizes itself
-// as it is shown) and the frame a window manager drew around it.
+// Placed when the Show event comes, with what is known of the frame then; placed again when the
+// window is first exposed: by then it has its final size (a message box sizes itself as it is
+// shown). A window manager may tell the size of the frame it drew only a moment later, so for
+// half a second after that the frame is looked at again, and the window placed once more
+// should the frame's size have changed; a move by the user changes no size and stays.
 class CentreOnShow : public QObject
 {
 public:
@@ -87,9 +91,24 @@ protected:
                    && static_cast<QWindow *>(watched)->isExposed()) {
             centre();
             watched->removeEventFilter(this);
-            deleteLater();
+            m_frame = m_window->frameGeometry().size();
+            m_watch.start(kWatchMs, this);
         }
         return false;
+    }
+
+    void timerEvent(QTimerEvent *event) override
+    {
+        if (event->timerId() != m_watch.timerId())
+            return QObject::timerEvent(event);
+        if (const QSize frame = m_window->frameGeometry().size(); frame != m_frame) {
+            m_frame = frame;
+            centre();
+        }
+        if (++m_looks * kWatchMs >= kSettleMs) {
+            m_watch.stop();
+            deleteLater();
+        }
     }
 
 private:
@@ -99,7 +118,12 @@ private:
             m_window->move(centredFramePosition(screen->availableGeometry(), m_window->frameGeometry().size()));
     }
 
+    static constexpr int kWatchMs = 25;
+    static constexpr int kSettleMs = 500;
     QWidget *m_window;
+    QBasicTimer m_watch;
+    QSize m_frame;
+    int m_looks = 0;
 };
 
 } // namespace
