@@ -77,7 +77,7 @@ CheckResult CheckClimate(QByteArrayView bytes, const TRegionTable &table, QByteA
         ++digits;
     if (digits == 0)
         result.findings << CheckFinding{2, 1, false, QStringLiteral("the count line '%1' holds no number of regions").arg(count.left(32))};
-    else if (count.left(digits).toInt() != result.regions)
+    else if (ReadEditorNumber(count.left(digits)) != result.regions)
         result.findings << CheckFinding{2, 1, true, QStringLiteral("the count line says %1 regions, the file holds %2")
                                                         .arg(count.left(digits)).arg(result.regions)};
 

@@ -103,32 +103,35 @@ QString ClimateDocument::regionName(int slot) const
     return climate::FromWindows1252(region(slot).Name);
 }
 
-void ClimateDocument::readTable(const QByteArray &bytes, TRegionTable &table, QByteArray &header) const
+// The file as it is now, through the file layer's load (which puts right a save cut short and
+// says so), decoded; file.Opened and bytes tell which file and which bytes it was.
+QString ClimateDocument::readFile(climate::TClimateFile &file, TRegionTable &table, QByteArray &header,
+                                  QByteArray &bytes) const
 {
-    auto raw = std::make_unique<climate::RawClimate>();
-    climate::ReadClimateBytes(bytes, *raw);
-    climate::StoreRawClimate(*raw, table, header);
+    const QString notice = climate::LoadClimateFile(file, table, header, &bytes);
     climate::DecodeTable(table);
+    return notice;
 }
 
 QString ClimateDocument::open()
 {
-    const storage::Contents contents = storage::ReadWhole(*storage::FileSystemFor(filePath()));
+    climate::TClimateFile file = m_file;
     auto table = std::make_unique<TRegionTable>(*m_table); // a load fills the slots it reaches
     QByteArray header;
-    readTable(contents.bytes, *table, header);
+    QByteArray bytes;
+    const QString notice = readFile(file, *table, header, bytes);
 
     m_table = std::move(table);
     *m_saved = *m_table;
     m_header = header;
-    m_savedBytes = contents.bytes;
-    m_file.Opened = contents.id;
+    m_savedBytes = bytes;
+    m_file = file;
     m_loaded = true;
     findRecovery(); // before the history starts afresh and records that nothing is unsaved
     m_undo.clear();
     m_undo.setClean();
     emit tableReset();
-    return contents.notice;
+    return notice;
 }
 
 void ClimateDocument::setValues(SeasonKey key, const Values &values)
@@ -202,10 +205,11 @@ storage::SaveReport ClimateDocument::save(bool evenIfChanged)
 MergeResult ClimateDocument::merge(const ConflictResolver &keepMine)
 {
     MergeResult result;
-    const storage::Contents contents = storage::ReadWhole(*storage::FileSystemFor(filePath()));
+    climate::TClimateFile now = m_file;
     auto merged = std::make_unique<TRegionTable>();
     QByteArray header;
-    readTable(contents.bytes, *merged, header);
+    QByteArray read;
+    const QString notice = readFile(now, *merged, header, read);
 
     for (const SeasonKey key : unsavedSeasons()) {
         // The region where it was, or where the file has moved it to.
@@ -235,7 +239,9 @@ MergeResult ClimateDocument::merge(const ConflictResolver &keepMine)
     }
 
     const QByteArray bytes = climate::FormatClimateFile(*merged, header);
-    result.report = climate::ReplaceFileContents(filePath(), bytes, contents.id, false);
+    result.report = climate::ReplaceFileContents(filePath(), bytes, now.Opened, false);
+    if (!notice.isEmpty()) // what reading it did to the file is told as well
+        result.report.notice = result.report.notice.isEmpty() ? notice : notice + u'\n' + result.report.notice;
     if (result.report.outcome != storage::SaveOutcome::Saved)
         return result;
     m_table = std::move(merged);

@@ -108,7 +108,7 @@ signals:
 private:
     friend class SeasonCommand;
     void setValues(SeasonKey key, const std::array<TValueText, kValueCount> &values);
-    void readTable(const QByteArray &bytes, TRegionTable &table, QByteArray &header) const;
+    QString readFile(climate::TClimateFile &file, TRegionTable &table, QByteArray &header, QByteArray &bytes) const;
     void acceptSaved(const storage::SaveReport &report, const QByteArray &bytes);
     QByteArray recordName() const;
     void findRecovery();
