@@ -29,7 +29,8 @@ SPLIT = "--- a/src/plugins/platforms/windows/qwindowsintegration.cpp\n"
 
 
 def windows_text(text):
-    text = text.replace("\r\n", "\n").replace("\n", "\r\n")
+    # A byte-order mark belongs at the start of the file alone, not where a licence file had one.
+    text = text.replace("\ufeff", "").replace("\r\n", "\n").replace("\n", "\r\n")
     data = text.encode("utf-8")
     return data if text.isascii() else b"\xef\xbb\xbf" + data
 
