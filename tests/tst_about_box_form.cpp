@@ -1,9 +1,12 @@
 #include "TToolbarButton97.h"
+#include "LicencesBox.h"
 #include "Weather_Main.h"
 #include "about_box_form.h"
 #include "scroll_text.h"
 
 #include <QLabel>
+#include <QPlainTextEdit>
+#include <QTabWidget>
 #include <QTimer>
 #include <QMenu>
 #include <QScreen>
@@ -178,6 +181,44 @@ private slots:
         });
         window.findChild<QMenu *>(QStringLiteral("help_popup"))->actions().at(0)->trigger();
         QVERIFY(!box.isVisible());
+    }
+
+    // Help > Licences...: each text read back from the program itself, one tab each; Esc closes.
+    void theLicencesAreInTheProgram_data()
+    {
+        QTest::addColumn<QString>("tab");
+        QTest::addColumn<QString>("holds");
+        QTest::newRow("Nimbrel's") << "Nimbrel" << "Permission is hereby granted, free of charge";
+        QTest::newRow("Qt's notice") << "Qt" << QStringLiteral("Qt %1, a toolkit").arg(QLatin1String(qVersion()));
+        QTest::newRow("LGPL") << "LGPL-3.0" << "GNU LESSER GENERAL PUBLIC LICENSE";
+        QTest::newRow("GPL") << "GPL-3.0" << "GNU GENERAL PUBLIC LICENSE";
+#ifdef Q_OS_WIN
+        QTest::newRow("notices") << "Third-party notices" << "MinGW-w64 runtime";
+#else
+        QTest::newRow("notices") << "Third-party notices" << "/usr/share/doc/libqt6core6/copyright";
+#endif
+    }
+
+    void theLicencesAreInTheProgram()
+    {
+        QFETCH(QString, tab);
+        QFETCH(QString, holds);
+        TWeather_Editor_ window;
+        QString shown;
+        QTimer::singleShot(0, &window, [&] {
+            QTRY_VERIFY(window.findChild<TLicencesBox *>());
+            auto *box = window.findChild<TLicencesBox *>();
+            QTRY_VERIFY(box->isVisible());
+            for (int i = 0; i < box->Documents_Tabs->count(); ++i) {
+                if (box->Documents_Tabs->tabText(i) == tab)
+                    shown = static_cast<QPlainTextEdit *>(box->Documents_Tabs->widget(i))->toPlainText();
+            }
+            QTest::keyClick(box, Qt::Key_Escape);
+        });
+        window.findChild<QAction *>(QStringLiteral("Licences1"))->trigger();
+        QVERIFY(!window.findChild<TLicencesBox *>()->isVisible());
+        QVERIFY2(shown.contains(holds), qPrintable(shown.left(200)));
+        QVERIFY(!shown.contains(QChar(0xfeff)) && !shown.contains(QLatin1Char('\r')));
     }
 };
 

@@ -258,7 +258,7 @@ private slots:
         items.clear();
         for (const QAction *action : control<QMenu>("help_popup")->actions())
             items << action->text();
-        QCOMPARE(items, (QStringList{"About...", "About Qt"}));
+        QCOMPARE(items, (QStringList{"About...", "Licences...", "About Qt"}));
         const auto aboutQt = expectDialog([&] { control<QAction>("AboutQt")->trigger(); });
         QCOMPARE(aboutQt->title, QStringLiteral("About Qt"));
         QCOMPARE(control<QToolButton>("ToolbarButton978")->menu(), control<QMenu>("file_popup"));

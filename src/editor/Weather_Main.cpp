@@ -1,11 +1,14 @@
 #include "Weather_Main.h"
 
+#include "LicencesBox.h"
+
 #include "ClimateErrors.h"
 #include "ClimateExchange.h"
 #include "EditorFont.h"
 #include "Failure.h"
 #include "GameFolder.h"
 #include "Layout.h"
+#include "LicencesBox.h"
 #include "Pictures.h"
 #include "RegionListModel.h"
 #include "TGroupBox.h"
@@ -227,6 +230,9 @@ void TWeather_Editor_::createToolbars(QWidget *client)
     help_popup = new QMenu(this);
     help_popup->setObjectName(QStringLiteral("help_popup"));
     help_popup->addAction(About1);
+    QAction *Licences1 = makeCommand("Licences1", QStringLiteral("Licences..."), {}, &TWeather_Editor_::Licences1Click);
+    Licences1->setToolTip({});
+    help_popup->addAction(Licences1);
     // Qt's own box: the Qt the program is built with, and its licence (the LGPL's notice).
     QAction *aboutQt = help_popup->addAction(QStringLiteral("About Qt"));
     aboutQt->setObjectName(QStringLiteral("AboutQt"));
@@ -518,6 +524,14 @@ void TWeather_Editor_::ToolbarButton971Click()
 void TWeather_Editor_::About1Click()
 {
     ToolbarButton971Click();
+}
+
+// Licences, from the Help menu: the licences and notices, in a window made on first use.
+void TWeather_Editor_::Licences1Click()
+{
+    if (!m_licencesBox)
+        m_licencesBox = new TLicencesBox(this);
+    m_licencesBox->exec();
 }
 
 // Exit: closes the window, which ends the program (closeEvent asks what is to be kept).

@@ -45,6 +45,7 @@ public:
     void Menu_SaveClick();
     void ToolbarButton971Click();
     void About1Click();
+    void Licences1Click();
     void Exit1Click();
     void UndoClick();
     void RedoClick();
@@ -131,6 +132,7 @@ private:
     RegionListModel *m_regions = nullptr;
     bool m_selectingFromCode = false;
     QDialog *m_aboutBox = nullptr;
+    QDialog *m_licencesBox = nullptr;
     ClimateDocument *m_document;
     bool m_firstFocusShown = false;
     bool m_refusalShown = false; // the status line says why a command did nothing
