@@ -2,7 +2,7 @@
 BUILD ?= build
 GAME ?= examples/game
 
-.PHONY: run test build deps clean package windows windows-test
+.PHONY: run test build deps deps-test clean package windows windows-test
 
 # The program alone: only what it needs is installed and built.
 run:
@@ -14,16 +14,20 @@ run:
 test: build
 	ctest --test-dir $(BUILD) --output-on-failure
 
-build: deps
+build: deps-test
 	cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DNIMBREL_TESTS=ON -DNIMBREL_BENCH=ON
 	cmake --build $(BUILD)
 
-# Everything the program, its tests and CI's checks need; an administrator can run it once.
+# What `make run` needs, and what `make test` and CI's checks need besides; an administrator
+# can run either once.
 deps:
+	@bash scripts/install-deps
+
+deps-test:
 	@bash scripts/install-deps test
 
 # The Debian package: the program alone, Release, hardened, in build-package/.
-package: deps
+package: deps-test
 	bash scripts/build-package
 
 # The Windows program, cross-built: build-win/out/Nimbrel-<version>-windows-x86_64 and its zip.
