@@ -104,6 +104,9 @@ inline bool becomeUnprivileged()
 {
     if (geteuid() != 0)
         return true;
+    // A cache folder of its own, as each user has: the editor uses none that is another's.
+    if (const QByteArray cache = qgetenv("XDG_CACHE_HOME"); !cache.isEmpty())
+        qputenv("XDG_CACHE_HOME", cache + "/nobody");
     return setgroups(0, nullptr) == 0 && setgid(65534) == 0 && setuid(65534) == 0;
 }
 

@@ -389,8 +389,13 @@ private slots:
         QCOMPARE(saveTo(file, *table, "5"), SaveOutcome::ReadOnly);
         QCOMPARE(readFile(file.FileName), original);
 
-        // No data folder at all: nothing is created.
-        QCOMPARE(saveTo(fileIn(m_game + "/elsewhere"), *table, "5"), SaveOutcome::ReadOnly);
+        // No data folder at all: nothing is created, and that is what is said.
+        try {
+            saveTo(fileIn(m_game + "/elsewhere"), *table, "5");
+            QFAIL("saved into a folder that is not there");
+        } catch (const EInOutError &error) {
+            QCOMPARE(error.message(), QStringLiteral("The file's folder is no longer there"));
+        }
         QVERIFY(!QFileInfo::exists(m_game + "/elsewhere"));
 
         // A folder where the file should be.

@@ -195,7 +195,7 @@ private slots:
         const QString saved = QStringLiteral("saved");
         const QString readOnly = QStringLiteral("The file is read-only");
         const QString diskFull = QStringLiteral("Disk full");
-        const QString writeFault = QStringLiteral("I/O error 29");
+        const QString writeFault = QStringLiteral("I/O error 29: the disk did not take what was written");
 
         QTest::newRow("plain file, mode 0640") << Case::PlainFile << false << saved;
         QTest::newRow("root saves nobody's 0600 file") << Case::OtherUsersFileSavedByRoot << false << saved;
@@ -381,7 +381,8 @@ private slots:
     {
         QTest::addColumn<QString>("situation");
         for (const char *situation : {"link that leads nowhere", "default ACL on the folder", "leftover of a killed save",
-                                      "new file of a save still running", "swapped for a link since Open"})
+                                      "new file of a save still running", "swapped for a link since Open",
+                                      "written in place since Open"})
             QTest::newRow(situation) << QString::fromLatin1(situation);
     }
 
@@ -406,6 +407,18 @@ private slots:
             writeFile(leftover, "half a file");
             if (situation.startsWith(QStringLiteral("new file")))
                 QVERIFY(held.open(QIODevice::ReadOnly) && ::flock(held.handle(), LOCK_EX) == 0);
+        } else if (situation.startsWith(QStringLiteral("written in place"))) {
+            // Another program writes into the same file: no new file, no new name, other bytes.
+            QFile file(m_file);
+            QVERIFY(file.open(QIODevice::ReadWrite) && file.write("X") == 1);
+            file.close();
+            const SaveReport report = ReplaceFileContents(m_file, newBytes, opened);
+            QCOMPARE(report.outcome, SaveOutcome::Changed);
+            QCOMPARE(readFile(m_file).left(1), QByteArray("X"));
+            // Saved anyway, as the question named it.
+            QCOMPARE(ReplaceFileContents(m_file, newBytes, report.found).outcome, SaveOutcome::Saved);
+            QCOMPARE(readFile(m_file), newBytes);
+            return;
         } else {
             // Another user swaps the file for a link to this user's file, in their own folder.
             writeFile(secret, "mine");
@@ -473,22 +486,57 @@ private slots:
             QCOMPARE(ReplaceFileContents(m_file, "x").outcome, SaveOutcome::ReadOnly);
     }
 
+    // The editor's cache folder is used only when it is the user's alone: not a link (as under
+    // sudo -E, where root would follow it into the user's folder), not open to others.
+    void theCacheFolderIsUsedOnlyWhenTheUsersAlone_data()
+    {
+        QTest::addColumn<QString>("cache");
+        QTest::addColumn<int>("kind");
+        QTest::newRow("the user's alone") << "0700" << int(Result::Ok);
+        QTest::newRow("open to others") << "0777" << int(Result::Foreign);
+        QTest::newRow("a link to a folder of the user's") << "link" << int(Result::Foreign);
+    }
+
+    void theCacheFolderIsUsedOnlyWhenTheUsersAlone()
+    {
+        QFETCH(QString, cache);
+        QFETCH(int, kind);
+        const QByteArray base = QFile::encodeName(m_dir.filePath(QStringLiteral("cache-") + cache));
+        const QByteArray elsewhere = base + "-elsewhere";
+        QVERIFY(::mkdir(base.constData(), 0700) == 0 && ::mkdir(elsewhere.constData(), 0700) == 0);
+        if (cache == QStringLiteral("link"))
+            QVERIFY(::symlink(elsewhere.constData(), (base + "/nimbrel").constData()) == 0);
+        else
+            QVERIFY(::mkdir((base + "/nimbrel").constData(), 0700) == 0
+                    && ::chmod((base + "/nimbrel").constData(), cache.toUInt(nullptr, 8)) == 0);
+        qputenv("XDG_CACHE_HOME", base);
+        const Result kept = KeepRecord(*FileSystemFor(m_file), "record", "unsaved work");
+        qputenv("XDG_CACHE_HOME", QFile::encodeName(m_cache));
+        QCOMPARE(int(kept.kind()), kind);
+        QCOMPARE(QDir(QFile::decodeName(elsewhere)).isEmpty(), true);
+        QCOMPARE(QFileInfo::exists(QFile::decodeName(base + "/nimbrel/record")), kind == int(Result::Ok) && cache != QStringLiteral("link"));
+    }
+
     void systemErrorsBecomeTheEditorsCodes_data()
     {
         QTest::addColumn<int>("systemError");
         QTest::addColumn<bool>("reading");
         QTest::addColumn<QString>("message");
 
-        QTest::newRow("EIO reading") << EIO << true << QStringLiteral("I/O error 30");
-        QTest::newRow("EIO writing") << EIO << false << QStringLiteral("I/O error 29");
-        QTest::newRow("no reason writing") << 0 << false << QStringLiteral("I/O error 29");
+        const QString readFault = QStringLiteral("I/O error 30: the disk could not be read");
+        const QString writeFault = QStringLiteral("I/O error 29: the disk did not take what was written");
+        QTest::newRow("EIO reading") << EIO << true << readFault;
+        QTest::newRow("EIO writing") << EIO << false << writeFault;
+        QTest::newRow("no reason writing") << 0 << false << writeFault;
         QTest::newRow("quota") << EDQUOT << false << QStringLiteral("Disk full");
         QTest::newRow("size limit") << EFBIG << false << QStringLiteral("Disk full");
-        QTest::newRow("unmapped number") << EXDEV << false << QStringLiteral("I/O error %1").arg(EXDEV);
-        // Numbers from 100 up are the file layer's own: a system number there is only a fault.
-        QTest::newRow("errno 100 reading") << 100 << true << QStringLiteral("I/O error 30");
-        QTest::newRow("errno 101 reading") << 101 << true << QStringLiteral("I/O error 30");
-        QTest::newRow("errno 106 writing") << 106 << false << QStringLiteral("I/O error 29");
+        // A system number is never taken for one of the editor's codes (EINTR is 4, "Too many
+        // open files" to Windows; from 100 up they are the file layer's own).
+        QTest::newRow("unmapped number") << EXDEV << false << writeFault;
+        QTest::newRow("EINTR") << EINTR << false << writeFault;
+        QTest::newRow("errno 100 reading") << 100 << true << readFault;
+        QTest::newRow("errno 101 reading") << 101 << true << readFault;
+        QTest::newRow("errno 106 writing") << 106 << false << writeFault;
     }
 
     void systemErrorsBecomeTheEditorsCodes()

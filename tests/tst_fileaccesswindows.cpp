@@ -140,9 +140,9 @@ private slots:
         QTest::addColumn<int>("times"); // then the real call
         QTest::addColumn<QString>("outcome");
         QTest::newRow("1177: the old file under the replaced name") << int(ERROR_UNABLE_TO_MOVE_REPLACEMENT_2) << 1 << "saved";
-        QTest::newRow("1176: nothing moved") << int(ERROR_UNABLE_TO_MOVE_REPLACEMENT) << 99 << "I/O error 29";
+        QTest::newRow("1176: nothing moved") << int(ERROR_UNABLE_TO_MOVE_REPLACEMENT) << 99 << "I/O error 29: the disk did not take what was written";
         QTest::newRow("a scanner holds the new file a moment") << int(ERROR_SHARING_VIOLATION) << 3 << "saved";
-        QTest::newRow("the new file held for good") << int(ERROR_SHARING_VIOLATION) << 99 << "I/O error 32";
+        QTest::newRow("the new file held for good") << int(ERROR_SHARING_VIOLATION) << 99 << "The file is in use by another program (I/O error 32)";
         QTest::newRow("replacing denied: in place") << int(ERROR_ACCESS_DENIED) << 99 << "saved";
     }
 
@@ -258,11 +258,11 @@ private slots:
         QTest::newRow("file not found") << int(ERROR_FILE_NOT_FOUND) << true << "File not found";
         QTest::newRow("path not found") << int(ERROR_PATH_NOT_FOUND) << true << "Invalid filename";
         QTest::newRow("access denied") << int(ERROR_ACCESS_DENIED) << false << "File access denied";
-        QTest::newRow("sharing violation") << int(ERROR_SHARING_VIOLATION) << false << "I/O error 32";
+        QTest::newRow("sharing violation") << int(ERROR_SHARING_VIOLATION) << false << "The file is in use by another program (I/O error 32)";
         QTest::newRow("disk full") << int(ERROR_DISK_FULL) << false << "Disk full";
         QTest::newRow("handle disk full") << int(ERROR_HANDLE_DISK_FULL) << false << "Disk full";
-        QTest::newRow("large number writing") << int(ERROR_UNABLE_TO_MOVE_REPLACEMENT) << false << "I/O error 29";
-        QTest::newRow("large number reading") << 106 << true << "I/O error 30";
+        QTest::newRow("large number writing") << int(ERROR_UNABLE_TO_MOVE_REPLACEMENT) << false << "I/O error 29: the disk did not take what was written";
+        QTest::newRow("large number reading") << 106 << true << "I/O error 30: the disk could not be read";
     }
 
     void systemErrorsAreTheEditorsCodes()

@@ -17,6 +17,7 @@
 #include <QTabBar>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 #include <QToolButton>
 #include <QWheelEvent>
 #include <QWindow>
@@ -24,6 +25,11 @@
 #include <cstring>
 #include <functional>
 #include <map>
+#include <optional>
+
+#ifndef Q_OS_WIN
+#include <sys/file.h>
+#endif
 
 using namespace testdata;
 
@@ -465,6 +471,28 @@ private slots:
                                                : climate::FormatClimateFile(docTable(), window().document().headerCountLine()));
         }
     }
+
+#ifndef Q_OS_WIN
+    // A save that waits for another program's lock shows the busy cursor and keeps the window
+    // going (its timers run), then saves; the cursor is back once the save is over.
+    void aSaveThatWaitsShowsItIsBusy()
+    {
+        writeFile(fileName(), fileOf(2));
+        open();
+        QFile other(fileName());
+        QVERIFY(other.open(QIODevice::ReadOnly) && ::flock(other.handle(), LOCK_EX | LOCK_NB) == 0);
+        std::optional<Qt::CursorShape> during;
+        QTimer::singleShot(150, this, [&] {
+            during = QGuiApplication::overrideCursor() ? QGuiApplication::overrideCursor()->shape() : Qt::ArrowCursor;
+            other.close(); // the other program's save is done
+        });
+        DialogAnswerer confirm(QStringLiteral("&Yes"));
+        click("Menu_Save");
+        QCOMPARE(during, std::optional(Qt::BusyCursor));
+        QVERIFY(!QGuiApplication::overrideCursor());
+        QCOMPARE(readFile(fileName()), climate::FormatClimateFile(docTable(), window().document().headerCountLine()));
+    }
+#endif
 
     void saveAnsweredNoWritesNothing()
     {

@@ -129,7 +129,8 @@ int importTable(const QByteArray &bytes, const QString &name, climate::TClimateF
         return 1;
     }
     if (report.outcome == storage::SaveOutcome::Changed) {
-        printError(QStringLiteral("%1 was replaced while the table was read; nothing saved").arg(report.target));
+        printError(QStringLiteral("%1 changed while the table was read (another program saved, replaced or moved "
+                                  "it); nothing saved").arg(report.target));
         return 1;
     }
     PrintText(stdout, QStringLiteral("%1 season%2 changed\n").arg(changed).arg(changed == 1 ? "" : "s"));

@@ -22,10 +22,9 @@ QString joinPath(const QString &dir, const QString &name)
 
 } // namespace
 
-storage::SaveReport ReplaceFileContents(const QString &path, QByteArrayView bytes, const storage::FileId &opened,
-                                        bool evenIfChanged)
+storage::SaveReport ReplaceFileContents(const QString &path, QByteArrayView bytes, const storage::FileId &expected)
 {
-    return storage::SaveBytes(*storage::FileSystemFor(path), bytes, opened, evenIfChanged);
+    return storage::SaveBytes(*storage::FileSystemFor(path), bytes, expected);
 }
 
 std::optional<QString> GameFolderPath(const QString &folder)
@@ -89,11 +88,10 @@ QString LoadClimateFile(TClimateFile &file, TRegionTable &table, QByteArray &hea
     return contents.notice;
 }
 
-storage::SaveReport SaveClimateFile(TClimateFile &file, const TRegionTable &table, QByteArrayView headerCountLine,
-                                    bool evenIfChanged)
+storage::SaveReport SaveClimateFile(TClimateFile &file, const TRegionTable &table, QByteArrayView headerCountLine)
 {
-    const storage::SaveReport report = ReplaceFileContents(
-        ResolveFileName(file.FileName), FormatClimateFile(table, headerCountLine), file.Opened, evenIfChanged);
+    const storage::SaveReport report =
+        ReplaceFileContents(ResolveFileName(file.FileName), FormatClimateFile(table, headerCountLine), file.Opened);
     if (report.outcome == storage::SaveOutcome::Saved) {
         file.Opened = report.written;
         ThrowIfWarned(report);

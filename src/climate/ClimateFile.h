@@ -44,8 +44,7 @@ QString LoadClimateFile(TClimateFile &file, TRegionTable &table, QByteArray &hea
                         QByteArray *bytesRead = nullptr);
 
 // storage::SaveBytes() on the file at path, through the platform's primitives.
-storage::SaveReport ReplaceFileContents(const QString &path, QByteArrayView bytes, const storage::FileId &opened = {},
-                                        bool evenIfChanged = false);
+storage::SaveReport ReplaceFileContents(const QString &path, QByteArrayView bytes, const storage::FileId &expected = {});
 
 // A save whose new bytes may not last, thrown as a failure once the save is taken as done.
 void ThrowIfWarned(const storage::SaveReport &report);
@@ -53,7 +52,6 @@ void ThrowIfWarned(const storage::SaveReport &report);
 // Writes the whole file and keeps it the same file (see storage::SaveBytes): the old bytes or
 // the new ones, never a mix. ReadOnly or Changed write nothing; once saved, the file written
 // is the file opened. A save whose new bytes may not last is thrown as a failure after that.
-storage::SaveReport SaveClimateFile(TClimateFile &file, const TRegionTable &table, QByteArrayView headerCountLine,
-                                    bool evenIfChanged = false);
+storage::SaveReport SaveClimateFile(TClimateFile &file, const TRegionTable &table, QByteArrayView headerCountLine);
 
 } // namespace climate

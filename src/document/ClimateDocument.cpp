@@ -12,6 +12,7 @@
 #ifndef Q_OS_WIN
 #include <cerrno>
 #include <csignal>
+#include <utility>
 #endif
 
 namespace {
@@ -191,10 +192,15 @@ void ClimateDocument::acceptSaved(const storage::SaveReport &report, const QByte
     dropRecovery();
 }
 
-storage::SaveReport ClimateDocument::save(bool evenIfChanged)
+storage::SaveReport ClimateDocument::save()
+{
+    return save(m_file.Opened);
+}
+
+storage::SaveReport ClimateDocument::save(const storage::FileId &expected)
 {
     const QByteArray bytes = climate::FormatClimateFile(*m_table, m_header);
-    const storage::SaveReport report = climate::ReplaceFileContents(filePath(), bytes, m_file.Opened, evenIfChanged);
+    const storage::SaveReport report = climate::ReplaceFileContents(filePath(), bytes, expected);
     if (report.outcome == storage::SaveOutcome::Saved) {
         acceptSaved(report, bytes);
         climate::ThrowIfWarned(report);
@@ -239,7 +245,7 @@ MergeResult ClimateDocument::merge(const ConflictResolver &keepMine)
     }
 
     const QByteArray bytes = climate::FormatClimateFile(*merged, header);
-    result.report = climate::ReplaceFileContents(filePath(), bytes, now.Opened, false);
+    result.report = climate::ReplaceFileContents(filePath(), bytes, now.Opened);
     if (!notice.isEmpty()) // what reading it did to the file is told as well
         result.report.notice = result.report.notice.isEmpty() ? notice : notice + u'\n' + result.report.notice;
     if (result.report.outcome != storage::SaveOutcome::Saved)
@@ -274,10 +280,17 @@ void ClimateDocument::keepRecovery()
     }
     const storage::Result result = record.seasons.isEmpty() ? storage::DropRecord(*fs, recordName())
                                                             : storage::KeepRecord(*fs, recordName(), EncodeRecovery(record));
-    if (!result.isOk())
+    if (result.kind() == storage::Result::Foreign) {
+        if (!std::exchange(m_cacheRefusalTold, true))
+            emit recoveryFailed(QStringLiteral("The kept changes are not recorded: the cache folder %1 is not yours alone "
+                                               "(a link, another user's, or open to others), so the editor does not use "
+                                               "it. Save them soon")
+                                    .arg(QFileInfo(storage::RecordPath(*fs, recordName())).path()));
+    } else if (!result.isOk()) {
         emit recoveryFailed(QStringLiteral("The kept changes could not be recorded in %1 (error %2): save them soon")
                                 .arg(storage::RecordPath(*fs, recordName()))
                                 .arg(result.error()));
+    }
 }
 
 void ClimateDocument::dropRecovery()
@@ -302,7 +315,7 @@ void ClimateDocument::findRecovery()
         QByteArray bytes;
         const storage::RecordState state = storage::ReadRecord(*fs, name, kMaxRecoverySize, bytes);
         const std::optional<RecoveryRecord> record = state == storage::RecordState::Read ? DecodeRecovery(bytes) : std::nullopt;
-        bool matches = record && record->path == filePath() && record->file == m_file.Opened
+        bool matches = record && record->path == filePath() && record->file.sameFile(m_file.Opened)
                        && record->checksum == RecoveryChecksum(m_savedBytes);
         for (qsizetype i = 0; matches && i < record->seasons.size(); ++i)
             matches = region(record->seasons[i].slot).isUsed();

@@ -76,8 +76,12 @@ public:
     QUndoStack &undoStack() { return m_undo; }
 
     // Writes the table over the file (storage::SaveBytes): Changed, with nothing written, when
-    // the file is another than was read, unless evenIfChanged. A failure is thrown.
-    storage::SaveReport save(bool evenIfChanged = false);
+    // the file is not the one read or last saved (another file, none, other bytes). A failure
+    // is thrown.
+    storage::SaveReport save();
+    // The same over the file a Changed report found, as the user was asked about it: Changed
+    // again if the name has led elsewhere since.
+    storage::SaveReport save(const storage::FileId &expected);
 
     // Reads the file as it is now, lays the kept seasons over it and saves that. A season the
     // file changed too is asked of keepMine (true: these values, false: the file's, nothing:
@@ -123,4 +127,5 @@ private:
     QUndoStack m_undo;
     RecoveryOffer m_offer;
     QStringList m_refusals;
+    bool m_cacheRefusalTold = false; // a cache folder not the user's alone is said once
 };

@@ -11,6 +11,10 @@ inline const QString kApplicationTitle = QStringLiteral("Nimbrel - Climate Edito
 // stop icon, one OK button and the message followed by a period.
 void ShowFailure(const QString &message);
 
+// A wait of the file layer (another program's save holds the file) seen from the window: the
+// busy cursor until the command that waits is over, the window painted meanwhile.
+void WaitVisibly(int milliseconds);
+
 // Runs a handler; a failure that escapes it is shown and goes no further, and the program
 // goes on. An exception must never unwind through Qt's own frames, so every handler is
 // connected through guarded().

@@ -156,6 +156,7 @@ TWeather_Editor_::TWeather_Editor_(QWidget *parent)
 {
     setObjectName(QStringLiteral("Weather_Editor_"));
     setWindowTitle(kApplicationTitle + QStringLiteral("[*]"));
+    storage::SetWaitHook(WaitVisibly); // a save or Open that waits for another program shows it
     setWindowIcon(SvgIcon(QStringLiteral(":/icons/program.svg"), {32, 32}));
     setFont(EditorFont());
 
@@ -667,7 +668,9 @@ void TWeather_Editor_::saveDocument()
 {
     using storage::SaveOutcome;
     storage::SaveReport report = m_document->save();
-    if (report.outcome == SaveOutcome::Changed) {
+    // Overwrite writes the file the question named; where the name has led elsewhere since,
+    // the question comes again, naming that one.
+    while (report.outcome == SaveOutcome::Changed) {
         switch (askChangedFile(report)) {
         case ChangedFileAnswer::Merge: {
             const MergeResult merged = m_document->merge([this](SeasonKey key) { return askConflict(key); });
@@ -676,12 +679,14 @@ void TWeather_Editor_::saveDocument()
             if (merged.cancelled || !merged.refusal.isEmpty())
                 return;
             report = merged.report;
-            if (report.outcome == SaveOutcome::Changed)
+            if (report.outcome == SaveOutcome::Changed) {
                 showInformation(QStringLiteral("%1 changed again while it was merged with. Nothing was saved")
                                     .arg(m_document->displayName()));
+                return;
+            }
             break;
         }
-        case ChangedFileAnswer::Overwrite: report = m_document->save(true); break;
+        case ChangedFileAnswer::Overwrite: report = m_document->save(report.found); break;
         case ChangedFileAnswer::Cancel: return;
         }
     }
@@ -697,8 +702,8 @@ void TWeather_Editor_::saveDocument()
 TWeather_Editor_::ChangedFileAnswer TWeather_Editor_::askChangedFile(const storage::SaveReport &report)
 {
     const QString path = QDir::toNativeSeparators(m_document->filePath());
-    QString text = QStringLiteral("%1 is no longer the file that was opened: another program saved over it, "
-                                  "replaced or moved it, or made it a link since.").arg(path);
+    QString text = QStringLiteral("%1 is no longer the file that was opened: another program saved over it or "
+                                  "changed it, replaced, moved or removed it, or made it a link since.").arg(path);
     const QString target = QDir::toNativeSeparators(report.target);
     if (!target.isEmpty() && target != path)
         text += QStringLiteral("\n\nSaving now writes %1%2").arg(target, report.owner.isEmpty() ? QStringLiteral(".") : QStringLiteral(", "));

@@ -13,6 +13,8 @@
 
 #include <pwd.h>
 
+#include <algorithm>
+
 namespace storage {
 
 SystemCalls systemCalls;
@@ -87,7 +89,7 @@ Result check(int returned)
 FileFacts factsOf(const struct stat &info)
 {
     FileFacts facts;
-    facts.id = {quint64(info.st_dev), quint64(info.st_ino), true};
+    facts.id = {quint64(info.st_dev), quint64(info.st_ino), true, {}};
     facts.size = info.st_size;
     facts.regular = S_ISREG(info.st_mode);
     facts.writable = (info.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) != 0;
@@ -107,6 +109,24 @@ QString userName(uid_t uid)
     return QStringLiteral("user %1").arg(uid);
 }
 
+// The process's file-creation mask, read without setting it (umask() would change it for
+// every thread for a moment): from /proc where there is one, else the usual 022.
+mode_t fileCreationMask()
+{
+    Descriptor status(os.openat(AT_FDCWD, "/proc/self/status", O_RDONLY | O_CLOEXEC, 0));
+    char buffer[4096];
+    const ssize_t n = status.isOpen() ? os.pread(status.get(), buffer, sizeof buffer - 1, 0) : -1;
+    if (n > 0) {
+        const QByteArray text(buffer, n);
+        const qsizetype at = text.indexOf("\nUmask:");
+        bool ok = false;
+        const uint mask = at < 0 ? 0 : text.mid(at + 7, text.indexOf('\n', at + 1) - at - 7).trimmed().toUInt(&ok, 8);
+        if (ok)
+            return mode_t(mask & 0777);
+    }
+    return 022;
+}
+
 // Paths as the system takes them: split into the folder and the name within it.
 void splitPath(const QByteArray &path, QByteArray &folder, QByteArray &name)
 {
@@ -121,11 +141,11 @@ void splitPath(const QByteArray &path, QByteArray &folder, QByteArray &name)
 bool copyAttributes(int from, int to)
 {
     const auto names = [](int fd, QList<QByteArray> &out) {
-        ssize_t size = ::flistxattr(fd, nullptr, 0);
+        ssize_t size = os.flistxattr(fd, nullptr, 0);
         if (size < 0)
             return errno == ENOTSUP; // no attributes on this file system
         QByteArray list(size, '\0');
-        size = ::flistxattr(fd, list.data(), std::size_t(list.size()));
+        size = os.flistxattr(fd, list.data(), std::size_t(list.size()));
         if (size < 0)
             return false;
         list.truncate(size);
@@ -142,11 +162,11 @@ bool copyAttributes(int from, int to)
             return false;
     }
     for (const QByteArray &name : wanted) {
-        const ssize_t length = ::fgetxattr(from, name.constData(), nullptr, 0);
+        const ssize_t length = os.fgetxattr(from, name.constData(), nullptr, 0);
         if (length < 0)
             return false;
         QByteArray value(length + 1, '\0');
-        const ssize_t got = ::fgetxattr(from, name.constData(), value.data(), std::size_t(value.size()));
+        const ssize_t got = os.fgetxattr(from, name.constData(), value.data(), std::size_t(value.size()));
         if (got < 0 || os.fsetxattr(to, name.constData(), value.constData(), std::size_t(got), 0) != 0)
             return false;
     }
@@ -178,7 +198,7 @@ public:
             target.name = m_name;
             target.where = pathOf(Place::Folder, m_name);
             struct stat info{};
-            if (::fstatat(m_folder.get(), m_name.constData(), &info, AT_SYMLINK_NOFOLLOW) != 0)
+            if (os.fstatat(m_folder.get(), m_name.constData(), &info, AT_SYMLINK_NOFOLLOW) != 0)
                 return errno == ENOENT ? Result() : lastError();
             if (!S_ISLNK(info.st_mode)) {
                 static_cast<FileFacts &>(target) = factsOf(info);
@@ -191,7 +211,7 @@ public:
                 return {};
             }
             char buffer[4096];
-            const ssize_t n = ::readlinkat(m_folder.get(), m_name.constData(), buffer, sizeof buffer);
+            const ssize_t n = os.readlinkat(m_folder.get(), m_name.constData(), buffer, sizeof buffer);
             if (n <= 0 || n == ssize_t(sizeof buffer))
                 return n < 0 ? lastError() : resultOf(ENAMETOOLONG);
             QByteArray linkFolder;
@@ -226,13 +246,10 @@ public:
     Result copyIdentity(File file, bool targetExists) override
     {
         const int fd = m_files[file].fd.get();
-        if (!targetExists) {
-            const mode_t mask = ::umask(0);
-            ::umask(mask);
-            return check(os.fchmod(fd, 0666 & ~mask));
-        }
+        if (!targetExists)
+            return check(os.fchmod(fd, 0666 & ~fileCreationMask()));
         struct stat now{};
-        if (::fstat(fd, &now) != 0)
+        if (os.fstat(fd, &now) != 0)
             return lastError();
         // An owner that cannot be given, or attributes that cannot be copied, cannot be kept.
         if ((now.st_uid != m_owner || now.st_gid != m_group) && os.fchown(fd, m_owner, m_group) != 0)
@@ -246,7 +263,7 @@ public:
     {
         const int folder = folderOf(place, true);
         if (folder < 0)
-            return lastError();
+            return folderError(place);
         Descriptor fd(os.openat(folder, name.constData(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
         if (!fd.isOpen())
             return lastError();
@@ -274,12 +291,13 @@ public:
         return check(os.linkat(fd, "", m_folder.get(), name.constData(), AT_EMPTY_PATH));
     }
 
-    Result open(Place place, const QByteArray &name, File &file, FileFacts &facts) override
+    Result open(Place place, const QByteArray &name, File &file, FileFacts &facts, Access access) override
     {
         const int folder = folderOf(place, false);
         if (folder < 0)
-            return lastError();
-        Descriptor fd(os.openat(folder, name.constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0));
+            return folderError(place);
+        const int mode = access == Access::Read ? O_RDONLY : access == Access::Write ? O_WRONLY : O_RDWR;
+        Descriptor fd(os.openat(folder, name.constData(), mode | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0));
         if (!fd.isOpen())
             return errno == ELOOP ? Result(Result::Failed, errno) : lastError();
         if (const Result result = adopt(fd, file, false); !result.isOk())
@@ -290,7 +308,7 @@ public:
     Result facts(File file, FileFacts &facts) override
     {
         struct stat info{};
-        if (::fstat(m_files[file].fd.get(), &info) != 0)
+        if (os.fstat(m_files[file].fd.get(), &info) != 0)
             return lastError();
         facts = factsOf(info);
         return {};
@@ -302,7 +320,13 @@ public:
         Slot &slot = m_files[file];
         if (os.flock(slot.fd.get(), LOCK_EX | LOCK_NB) != 0)
             return lastError();
-        slot.lock.reset(::fcntl(slot.fd.get(), F_DUPFD_CLOEXEC, 0));
+        // Without the second descriptor the lock would end with close(): no lock, then.
+        slot.lock.reset(os.fcntl(slot.fd.get(), F_DUPFD_CLOEXEC, 0));
+        if (!slot.lock.isOpen()) {
+            const Result result = lastError();
+            os.flock(slot.fd.get(), LOCK_UN);
+            return result;
+        }
         return {};
     }
 
@@ -312,7 +336,8 @@ public:
         bytes.clear();
         char buffer[64 * 1024];
         while (bytes.size() <= limit) {
-            const ssize_t n = os.pread(fd, buffer, sizeof buffer, off_t(bytes.size()));
+            const qint64 wanted = std::min<qint64>(qint64(sizeof buffer), limit + 1 - bytes.size());
+            const ssize_t n = os.pread(fd, buffer, std::size_t(wanted), off_t(bytes.size()));
             if (n < 0 && errno == EINTR)
                 continue;
             if (n <= 0)
@@ -361,27 +386,27 @@ public:
     Result rename(Place place, const QByteArray &from, const QByteArray &to) override
     {
         const int folder = folderOf(place, false);
-        return folder < 0 ? lastError() : check(os.renameat(folder, from.constData(), folder, to.constData()));
+        return folder < 0 ? folderError(place) : check(os.renameat(folder, from.constData(), folder, to.constData()));
     }
 
     Result remove(Place place, const QByteArray &name) override
     {
         const int folder = folderOf(place, false);
-        return folder < 0 ? lastError() : check(os.unlinkat(folder, name.constData(), 0));
+        return folder < 0 ? folderError(place) : check(os.unlinkat(folder, name.constData(), 0));
     }
 
     Result syncFolder(Place place) override
     {
         const int folder = folderOf(place, false);
-        return folder < 0 ? lastError() : check(os.fsync(folder));
+        return folder < 0 ? folderError(place) : check(os.fsync(folder));
     }
 
     Result list(Place place, const QByteArray &prefix, QByteArrayList &names) override
     {
         const int folder = folderOf(place, false);
         if (folder < 0)
-            return lastError();
-        const int copy = ::fcntl(folder, F_DUPFD_CLOEXEC, 0);
+            return folderError(place);
+        const int copy = os.fcntl(folder, F_DUPFD_CLOEXEC, 0);
         DIR *dir = copy >= 0 ? os.fdopendir(copy) : nullptr;
         if (!dir) {
             const Result result = lastError();
@@ -391,7 +416,7 @@ public:
         }
         ::rewinddir(dir);
         errno = 0;
-        while (const dirent *entry = ::readdir(dir)) {
+        while (const dirent *entry = os.readdir(dir)) {
             if (QByteArrayView(entry->d_name).startsWith(prefix))
                 names << QByteArray(entry->d_name);
         }
@@ -410,7 +435,7 @@ public:
         return QFile::decodeName(at + '/' + name);
     }
 
-    void pause(int milliseconds) override { std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds)); }
+    void pause(int milliseconds) override { Wait(milliseconds); }
 
 private:
     struct Slot
@@ -436,21 +461,40 @@ private:
         return base + "/nimbrel";
     }
 
-    // The folder's descriptor, or -1 with errno set.
+    // The folder's descriptor, or -1 with errno set. The cache folder is used only when it is
+    // this user's alone: not a link (its last step is not followed), owned by the user, closed to
+    // others; otherwise it is Foreign, and its files are never touched.
     int folderOf(Place place, bool create)
     {
         if (place == Place::Folder)
             return m_folder.get();
-        if (!m_cache.isOpen()) {
+        if (!m_cache.isOpen() && !m_cacheForeign) {
             const QByteArray folder = cachePath();
             if (create) { // every missing folder of the path, for this user alone
                 for (qsizetype slash = folder.indexOf('/', 1); slash > 0; slash = folder.indexOf('/', slash + 1))
-                    ::mkdir(folder.left(slash).constData(), 0700);
-                ::mkdir(folder.constData(), 0700);
+                    os.mkdirat(AT_FDCWD, folder.left(slash).constData(), 0700);
+                os.mkdirat(AT_FDCWD, folder.constData(), 0700);
             }
-            m_cache.reset(os.openat(AT_FDCWD, folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC, 0));
+            Descriptor cache(os.openat(AT_FDCWD, folder.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC, 0));
+            struct stat info{};
+            if (!cache.isOpen()) {
+                m_cacheForeign = errno == ELOOP || errno == ENOTDIR;
+                return -1;
+            }
+            if (os.fstat(cache.get(), &info) != 0)
+                return -1;
+            m_cacheForeign = info.st_uid != ::geteuid() || (info.st_mode & 077) != 0;
+            if (!m_cacheForeign)
+                m_cache.swap(cache);
         }
+        if (m_cacheForeign)
+            errno = EPERM;
         return m_cache.get();
+    }
+
+    Result folderError(Place place) const
+    {
+        return place == Place::Cache && m_cacheForeign ? Result(Result::Foreign, EPERM) : lastError();
     }
 
     QByteArray m_path;
@@ -461,6 +505,7 @@ private:
     mode_t m_mode = 0;
     Descriptor m_folder;
     Descriptor m_cache;
+    bool m_cacheForeign = false;
     std::map<File, Slot> m_files;
     File m_nextFile = kTarget + 1;
 };
@@ -498,11 +543,10 @@ int ioErrorCode(int systemError, FileOperation operation)
     case ENOSPC:
     case EFBIG:
     case EDQUOT: return kDiskFull;
-    case 0:
-    case EIO: return fault;
     default:
-        // The file layer's own codes start at 100: a system number there must not read as one.
-        return systemError < kReadBeyondEndOfFile ? systemError : fault;
+        // EIO and any other: a system number is no code of the file layer's own, whose small
+        // numbers are Windows' (EINTR would read "Too many open files").
+        return fault;
     }
 }
 

@@ -193,7 +193,7 @@ Result factsOf(HANDLE file, FileFacts &facts, BY_HANDLE_FILE_INFORMATION *detail
     BY_HANDLE_FILE_INFORMATION info{};
     if (!::GetFileInformationByHandle(file, &info))
         return lastError(ERROR_ACCESS_DENIED);
-    facts.id = {info.dwVolumeSerialNumber, quint64(info.nFileIndexHigh) << 32 | info.nFileIndexLow, true};
+    facts.id = {info.dwVolumeSerialNumber, quint64(info.nFileIndexHigh) << 32 | info.nFileIndexLow, true, {}};
     facts.size = qint64(quint64(info.nFileSizeHigh) << 32 | info.nFileSizeLow);
     facts.regular = !(info.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE | FILE_ATTRIBUTE_REPARSE_POINT));
     facts.writable = !(info.dwFileAttributes & FILE_ATTRIBUTE_READONLY);
@@ -342,10 +342,12 @@ public:
     Result createUnnamed(File &) override { return {Result::Failed, ERROR_NOT_SUPPORTED}; }
     Result name(File, const QByteArray &) override { return {Result::Failed, ERROR_NOT_SUPPORTED}; }
 
-    Result open(Place place, const QByteArray &name, File &file, FileFacts &facts) override
+    Result open(Place place, const QByteArray &name, File &file, FileFacts &facts, Access access) override
     {
         const QString path = folderOf(place) + u'/' + decoded(name);
-        HANDLE handle = os.createFile(nativePath(path).c_str(), GENERIC_READ | READ_CONTROL,
+        const DWORD rights = access == Access::Read ? GENERIC_READ : access == Access::Write ? GENERIC_WRITE
+                                                                                             : GENERIC_READ | GENERIC_WRITE;
+        HANDLE handle = os.createFile(nativePath(path).c_str(), rights | READ_CONTROL,
                                       FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
                                       FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
         if (handle == INVALID_HANDLE_VALUE)
@@ -467,7 +469,7 @@ public:
         return QDir::toNativeSeparators(QFileInfo(folderOf(place) + u'/' + decoded(name)).absoluteFilePath());
     }
 
-    void pause(int milliseconds) override { ::Sleep(DWORD(milliseconds)); }
+    void pause(int milliseconds) override { Wait(milliseconds); }
 
 private:
     struct Slot

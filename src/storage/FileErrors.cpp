@@ -29,6 +29,9 @@ QString ioErrorMessage(int code)
     case kReadBeyondEndOfFile: return QStringLiteral("Read beyond end of file");
     case kDiskFull: return QStringLiteral("Disk full");
     case kInvalidNumericInput: return QStringLiteral("Invalid numeric input");
+    case kWriteFault: return QStringLiteral("I/O error %1: the disk did not take what was written").arg(code);
+    case kReadFault: return QStringLiteral("I/O error %1: the disk could not be read").arg(code);
+    case kSharingViolation: return QStringLiteral("The file is in use by another program (I/O error %1)").arg(code);
     default: return QStringLiteral("I/O error %1").arg(code);
     }
 }

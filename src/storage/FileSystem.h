@@ -13,14 +13,21 @@
 namespace storage {
 
 // Which file a name led to: the same numbers are the same file (device and inode; volume
-// serial number and file index on Windows).
+// serial number and file index on Windows). Where the policy read or wrote the file it also
+// holds the bytes' digest, so that a file written in place since reads as another one; the
+// primitives leave it empty.
 struct FileId
 {
     quint64 device = 0;
     quint64 file = 0;
     bool known = false;
+    QByteArray digest;
 
     bool operator==(const FileId &) const = default;
+    bool sameFile(const FileId &other) const { return known == other.known && device == other.device && file == other.file; }
+
+    // No file under the name: what a save expects when the user chose to write one anew.
+    static FileId absent() { return {0, 0, true, {}}; }
 };
 
 // What a primitive did, in the few kinds the policy tells apart, with the system's error
@@ -35,6 +42,8 @@ public:
         Busy,    // another program holds the file, and may let go of it in a moment
         Exists,  // the name is taken
         Missing, // nothing stands under the name
+        Foreign, // the editor's cache folder is not this user's alone (a link, another owner,
+                 // open to others): it is not used
         Failed,  // any other failure
     };
 
@@ -103,7 +112,8 @@ public:
     virtual Result create(Place place, const QByteArray &name, File &file) = 0; // new, for this user alone, locked
     virtual Result createUnnamed(File &file) = 0; // in the folder, named only by name() (not everywhere)
     virtual Result name(File file, const QByteArray &name) = 0;
-    virtual Result open(Place place, const QByteArray &name, File &file, FileFacts &facts) = 0; // for reading
+    // An existing file of the editor's own, never through a link: for reading unless asked.
+    virtual Result open(Place place, const QByteArray &name, File &file, FileFacts &facts, Access access = Access::Read) = 0;
     virtual Result facts(File file, FileFacts &facts) = 0;
     virtual Result lock(File file) = 0; // at once or Busy; held until release()
     virtual Result read(File file, qint64 limit, QByteArray &bytes) = 0; // from the start, at most limit + 1 bytes

@@ -7,6 +7,8 @@
 
 #include <algorithm>
 #include <cctype>
+#include <chrono>
+#include <thread>
 
 namespace storage {
 
@@ -53,6 +55,11 @@ QByteArray randomSuffix()
 QByteArray checksum(QByteArrayView bytes)
 {
     return QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex();
+}
+
+void addLine(QString &text, const QString &line)
+{
+    text += (text.isEmpty() ? QString() : QStringLiteral("\n")) + line;
 }
 
 QString writeFailure(const Result &result)
@@ -155,11 +162,15 @@ Result writeSyncClose(FileSystem &fs, File file, QByteArrayView bytes)
 }
 
 // A whole new file by name: written under a temporary name, synced, then renamed, so that a
-// file of that name is always complete.
-Result writeWhole(FileSystem &fs, Place place, const TargetFacts &target, const QByteArray &name, QByteArrayView bytes)
+// file of that name is always complete. made, if given, gets which file it is.
+Result writeWhole(FileSystem &fs, Place place, const TargetFacts &target, const QByteArray &name, QByteArrayView bytes,
+                  FileId *made = nullptr)
 {
     FileGuard temporary(fs, place);
     Result result = createTemporary(fs, place, target, temporary);
+    FileFacts facts;
+    if (result.isOk() && made)
+        result = fs.facts(temporary.file, facts);
     if (result.isOk())
         result = writeSyncClose(fs, temporary.file, bytes);
     if (result.isOk())
@@ -171,16 +182,19 @@ Result writeWhole(FileSystem &fs, Place place, const TargetFacts &target, const 
         fs.remove(place, name); // a name that may not outlive a crash is no backup
         return {Result::Failed, result.error()};
     }
+    if (made)
+        *made = facts.id;
     return {};
 }
 
-// Waits while another program's save or recovery holds the file; true when it waited.
-bool lockTarget(FileSystem &fs)
+// Waits while another program's save or recovery holds the file. Ok when locked; a file
+// system without locks, or another failure to lock, is what lock() said.
+Result lockTarget(FileSystem &fs)
 {
     for (int attempt = 0; attempt < kLockAttempts; ++attempt) {
         const Result result = fs.lock(kTarget);
         if (result.kind() != Result::Busy)
-            return attempt > 0; // locked, or a file system without locks, where there is nothing to wait for
+            return result;
         fs.pause(kPauseMs);
     }
     throw EInOutError(kSharingViolation,
@@ -289,13 +303,19 @@ QString recover(FileSystem &fs, const TargetFacts &target, const FileId &id, boo
 
 // New files of earlier saves that were killed before they were renamed into place: only
 // the editor's own, of this user, that no running save holds.
-void tidyUp(FileSystem &fs, const TargetFacts &target)
+// A folder that cannot be listed is what the result says (a cache folder not made yet holds
+// nothing to tidy).
+Result tidyUp(FileSystem &fs, const TargetFacts &target)
 {
+    Result failed;
     for (const Place place : {Place::Folder, Place::Cache}) {
         const QByteArray prefix = temporaryPrefix(place, target);
         QByteArrayList names;
-        if (!fs.list(place, prefix, names).isOk())
+        if (const Result listed = fs.list(place, prefix, names); !listed.isOk()) {
+            if (listed.kind() != Result::Missing)
+                failed = listed;
             continue;
+        }
         for (const QByteArray &name : names) {
             if (name.size() != prefix.size() + kRandomLength
                 || !std::all_of(name.begin() + prefix.size(), name.end(), [](char c) { return std::isalnum(uchar(c)); }))
@@ -309,6 +329,7 @@ void tidyUp(FileSystem &fs, const TargetFacts &target)
                 fs.remove(place, name);
         }
     }
+    return failed;
 }
 
 // Ok, Refused when the file must be written in place instead, or the failure.
@@ -316,9 +337,12 @@ Result replaceByRename(FileSystem &fs, QByteArrayView bytes, const TargetFacts &
 {
     FileGuard temporary(fs, Place::Folder);
     Result result = fs.createUnnamed(temporary.file);
-    if (result.isOk())
+    if (result.isOk()) {
         temporary.opened();
-    else if (result.kind() != Result::Refused)
+        // Locked as a named one is, so that another save's tidy-up leaves it alone once named
+        // (where the system cannot lock, a tidy-up cannot take it for a leftover either).
+        fs.lock(temporary.file);
+    } else if (result.kind() != Result::Refused)
         result = createTemporary(fs, Place::Folder, target, temporary);
     if (!result.isOk())
         return result;
@@ -347,9 +371,9 @@ Result replaceByRename(FileSystem &fs, QByteArrayView bytes, const TargetFacts &
     temporary.keep();
     report.written = facts.id;
     if (const Result synced = fs.syncFolder(Place::Folder); !synced.isOk())
-        report.warning = QStringLiteral("The new contents are in place, but the system could not confirm that they "
-                                        "are on disk (%1). Save again before you rely on them")
-                             .arg(writeFailure(synced));
+        addLine(report.warning, QStringLiteral("The new contents are in place, but the system could not confirm that "
+                                               "they are on disk (%1). Save again before you rely on them")
+                                    .arg(writeFailure(synced)));
     return {};
 }
 
@@ -359,8 +383,33 @@ Result replaceByRename(FileSystem &fs, QByteArrayView bytes, const TargetFacts &
                       QStringLiteral("%1. The file's old contents are kept in %2").arg(writeFailure(result), where));
 }
 
+// Whether something that is no file at all stands at a name of the editor's own: a folder, a
+// device, a link. A free name, or a plain file, is not.
+bool strangerAt(FileSystem &fs, Place place, const QByteArray &name)
+{
+    FileGuard there(fs, place);
+    FileFacts facts;
+    const Result opened = fs.open(place, name, there.file, facts);
+    if (opened.isOk())
+        there.opened();
+    return opened.isOk() ? !facts.regular : opened.kind() != Result::Missing && opened.kind() != Result::Refused;
+}
+
+// A backup that outlived a finished save is emptied, so that it never claims a save was cut
+// short; true when done. Only the file this save made is touched.
+bool emptyBackup(FileSystem &fs, Place place, const QByteArray &name, const FileId &made)
+{
+    FileGuard backup(fs, place);
+    FileFacts facts;
+    if (!fs.open(place, name, backup.file, facts, Access::Write).isOk())
+        return false;
+    backup.opened();
+    return facts.id == made && fs.resize(backup.file, 0).isOk() && fs.sync(backup.file).isOk();
+}
+
 // The old bytes go to a synced backup before a byte of the file changes, and stay there until
-// the new bytes are synced; a failure puts the old bytes back.
+// the new bytes are synced; a failure puts the old bytes back. Once the new bytes are on disk,
+// what fails later is told beside the save, which stands.
 void overwriteInPlace(FileSystem &fs, QByteArrayView bytes, const TargetFacts &target, const FileId &id,
                       SaveReport &report)
 {
@@ -370,10 +419,17 @@ void overwriteInPlace(FileSystem &fs, QByteArrayView bytes, const TargetFacts &t
     refuseIfTooLarge(record.oldBytes.size());
 
     Place place = Place::Folder;
-    Result result = writeWhole(fs, place, target, backupName(place, target, id), EncodeBackup(record));
+    FileId made;
+    Result result(Result::Refused, 0);
+    if (strangerAt(fs, place, backupName(place, target, id)))
+        addLine(report.notice, QStringLiteral("%1 is not a backup of the editor's (a folder or a link stands there), "
+                                              "so the backup of the old contents went to the editor's cache folder")
+                                   .arg(fs.pathOf(place, backupName(place, target, id))));
+    else
+        result = writeWhole(fs, place, target, backupName(place, target, id), EncodeBackup(record), &made);
     if (result.kind() == Result::Refused) { // the folder takes no new file
         place = Place::Cache;
-        result = writeWhole(fs, place, target, backupName(place, target, id), EncodeBackup(record));
+        result = writeWhole(fs, place, target, backupName(place, target, id), EncodeBackup(record), &made);
     }
     if (!result.isOk())
         throwWrite(result);
@@ -389,14 +445,50 @@ void overwriteInPlace(FileSystem &fs, QByteArrayView bytes, const TargetFacts &t
         throwWrite(result);
     }
     report.written = id;
-    if (const Result removed = removeBackup(fs, place, name); !removed.isOk())
-        report.warning = QStringLiteral("The file is saved, but its backup %1 could not be removed (%2)")
-                             .arg(fs.pathOf(place, name), writeFailure(removed));
+    if (const Result removed = fs.remove(place, name); !removed.isOk()) {
+        const bool emptied = emptyBackup(fs, place, name, made);
+        addLine(report.warning, QStringLiteral("The file is saved, but its backup %1 could not be removed (%2)%3")
+                                    .arg(fs.pathOf(place, name), writeFailure(removed),
+                                         emptied ? QStringLiteral("; it was emptied instead, and can go") : QString()));
+    } else if (const Result synced = fs.syncFolder(place); !synced.isOk()) {
+        // Back after a crash, it finds the new bytes in the file and is removed by the next Open.
+        addLine(report.warning, QStringLiteral("The file is saved, but the system could not confirm that its backup %1 "
+                                               "is gone (%2)")
+                                    .arg(fs.pathOf(place, name), writeFailure(synced)));
+    }
     if (const Result closed = fs.close(kTarget); !closed.isOk())
-        throwWrite(closed);
+        addLine(report.warning, QStringLiteral("The file is saved and its new contents are on disk, but closing it "
+                                               "reported %1")
+                                    .arg(writeFailure(closed)));
 }
 
 } // namespace
+
+namespace {
+std::function<void(int)> &waitHook()
+{
+    static std::function<void(int)> hook;
+    return hook;
+}
+} // namespace
+
+void SetWaitHook(std::function<void(int)> hook)
+{
+    waitHook() = std::move(hook);
+}
+
+void Wait(int milliseconds)
+{
+    if (waitHook())
+        waitHook()(milliseconds);
+    else
+        std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
+}
+
+QByteArray DigestOf(QByteArrayView bytes)
+{
+    return checksum(bytes);
+}
 
 QByteArray EncodeBackup(const BackupRecord &record)
 {
@@ -422,10 +514,11 @@ bool DecodeBackup(QByteArrayView bytes, BackupRecord &record)
     const qint64 oldSize = fields[4].toLongLong(&ok[2]);
     const qint64 newSize = fields[5].toLongLong(&ok[3]);
     const QByteArrayView payload = bytes.sliced(end + 1);
-    if (!(ok[0] && ok[1] && ok[2] && ok[3]) || oldSize < 0 || newSize < 0 || oldSize + newSize != payload.size()
-        || checksum(payload) != fields[6])
+    // Each size is checked on its own before they are added, so that no sum can overflow.
+    if (!(ok[0] && ok[1] && ok[2] && ok[3]) || oldSize < 0 || newSize < 0 || oldSize > payload.size()
+        || newSize != payload.size() - oldSize || checksum(payload) != fields[6])
         return false;
-    record = {{device, file, true}, payload.first(oldSize).toByteArray(), payload.sliced(oldSize).toByteArray()};
+    record = {{device, file, true, {}}, payload.first(oldSize).toByteArray(), payload.sliced(oldSize).toByteArray()};
     return true;
 }
 
@@ -452,7 +545,7 @@ Contents ReadWhole(FileSystem &fs)
             throwRead(result);
         if (!facts.regular)
             throw EInOutError(kAccessDenied);
-        lockTarget(fs);
+        lockTarget(fs); // where the system cannot lock, the file is read all the same
         // Replaced by another program's save while this one waited: read the new file.
         TargetFacts now;
         if (attempt < 3 && fs.findTarget(now).isOk() && now.exists && now.id != facts.id) {
@@ -466,6 +559,7 @@ Contents ReadWhole(FileSystem &fs)
         if (result = fs.read(kTarget, kMaxFileSize, contents.bytes); !result.isOk())
             throwRead(result);
         refuseIfTooLarge(contents.bytes.size());
+        contents.id.digest = checksum(contents.bytes);
         if (result = fs.close(kTarget); !result.isOk())
             throwRead(result);
         fs.release(kTarget);
@@ -473,7 +567,7 @@ Contents ReadWhole(FileSystem &fs)
     }
 }
 
-SaveReport SaveBytes(FileSystem &fs, QByteArrayView bytes, const FileId &opened, bool evenIfChanged)
+SaveReport SaveBytes(FileSystem &fs, QByteArrayView bytes, const FileId &expected)
 {
     const auto readOnly = [] {
         SaveReport report;
@@ -482,40 +576,81 @@ SaveReport SaveBytes(FileSystem &fs, QByteArrayView bytes, const FileId &opened,
     };
     SaveReport report;
     TargetFacts target;
-    if (!fs.findTarget(target).isOk() || !target.folderFound)
-        return readOnly();
-    const auto changed = [&] {
-        report.outcome = SaveOutcome::Changed;
-        report.target = target.where;
-        report.owner = target.mine ? QString() : target.owner;
-        return report;
-    };
-    if (opened.known && (!target.exists || target.id != opened) && !evenIfChanged)
-        return changed();
-    // A folder or a device in the file's place, or a file nobody may write (root included),
-    // is read-only; so is whatever the system will not open for writing.
-    if (target.exists && (!target.regular || !target.writable))
-        return readOnly();
-    bool readable = false;
     FileFacts facts;
-    if (target.exists) {
-        readable = fs.openTarget(Access::ReadWrite, facts).isOk();
-        if (!readable && !fs.openTarget(Access::Write, facts).isOk())
+    bool readable = false;
+    for (int attempt = 0;; ++attempt) {
+        target = {};
+        if (const Result result = fs.findTarget(target); !result.isOk())
+            throwWrite(result);
+        if (!target.folderFound)
+            throw EInOutError(kPathNotFound, QStringLiteral("The file's folder is no longer there"));
+        const auto changed = [&](const FileId &found) {
+            report.outcome = SaveOutcome::Changed;
+            report.target = target.where;
+            report.owner = !target.exists || target.mine ? QString() : target.owner;
+            report.found = found;
+            return report;
+        };
+        if (!target.exists) {
+            if (expected.known && expected != FileId::absent())
+                return changed(FileId::absent());
+            break;
+        }
+        // A folder or a device in the file's place, or a file nobody may write (root included),
+        // is read-only; so is a file the system refuses to open for writing.
+        if (!target.regular || !target.writable)
             return readOnly();
-        if (facts.id != target.id && !evenIfChanged)
-            return changed(); // swapped while we looked
-        if (lockTarget(fs) && !evenIfChanged) {
-            // The save waited for may have put a new file under the name.
-            TargetFacts now;
-            if (!fs.findTarget(now).isOk() || !now.exists || now.id != facts.id) {
-                fs.release(kTarget);
-                return changed();
-            }
+        Result opened = fs.openTarget(Access::ReadWrite, facts);
+        readable = opened.isOk();
+        if (!readable)
+            opened = fs.openTarget(Access::Write, facts);
+        if (opened.kind() == Result::Refused)
+            return readOnly();
+        if (!opened.isOk())
+            throwWrite(opened);
+        if (const Result locked = lockTarget(fs); !locked.isOk())
+            addLine(report.warning, QStringLiteral("The file could not be locked (%1), so it was saved without a lock: "
+                                                   "another program saving it at the same moment could have mixed "
+                                                   "with this save")
+                                        .arg(writeFailure(locked)));
+        // Swapped while we looked, or by the save we waited for: look again.
+        TargetFacts now;
+        const bool same = fs.findTarget(now).isOk() && now.exists && now.id == facts.id && facts.id == target.id;
+        if (!same && attempt < 3) {
+            fs.release(kTarget);
+            continue;
+        }
+        // Compared with what was expected once locked, bytes included: a program that wrote in
+        // place since is seen as well as one that put another file there.
+        if (const Result result = fs.facts(kTarget, facts); !result.isOk())
+            throwRead(result);
+        if (facts.size > kMaxFileSize) {
+            fs.release(kTarget);
+            throw EInOutError(kAccessDenied,
+                              QStringLiteral("%1 has grown to %2 MB since it was opened, larger than any file the editor "
+                                             "works on, so it was left as it is")
+                                  .arg(target.where)
+                                  .arg((facts.size + (1 << 20) - 1) >> 20));
+        }
+        FileId found = facts.id;
+        if (readable) {
+            QByteArray current;
+            if (const Result result = fs.read(kTarget, kMaxFileSize, current); !result.isOk())
+                throwRead(result);
+            found.digest = checksum(current);
+        }
+        if (expected.known && (expected != found || !same)) {
+            fs.release(kTarget);
+            return changed(found);
         }
         if (readable)
             report.notice = recover(fs, target, facts.id, true);
+        break;
     }
-    tidyUp(fs, target);
+    if (const Result tidied = tidyUp(fs, target); !tidied.isOk())
+        addLine(report.warning, QStringLiteral("Leftovers of earlier saves that were cut short could not be looked "
+                                               "for (%1)")
+                                    .arg(writeFailure(tidied)));
 
     // More than one name for the file: a new file would leave the others with the old bytes.
     if (!target.exists || target.links == 1) {
@@ -526,6 +661,7 @@ SaveReport SaveBytes(FileSystem &fs, QByteArrayView bytes, const FileId &opened,
             if (!result.isOk())
                 throwWrite(result);
             fs.release(kTarget);
+            report.written.digest = checksum(bytes);
             return report;
         }
     }
@@ -534,6 +670,7 @@ SaveReport SaveBytes(FileSystem &fs, QByteArrayView bytes, const FileId &opened,
         throw EInOutError(kAccessDenied);
     overwriteInPlace(fs, bytes, target, facts.id, report);
     fs.release(kTarget);
+    report.written.digest = checksum(bytes);
     return report;
 }
 

@@ -6,6 +6,7 @@
 #include <QByteArrayView>
 #include <QString>
 
+#include <functional>
 #include <memory>
 
 // How the editor reads and saves a file, written once for every platform over the primitives
@@ -27,6 +28,7 @@ struct SaveReport
     QString warning; // Saved, but the new bytes may not last, or a backup stayed: what is true
     QString target;  // Changed: the file a save would write, a link followed
     QString owner;   // Changed: its owner, where that is another user
+    FileId found;    // Changed: that file as it was when asked, which a save "anyway" expects
 };
 
 struct Contents
@@ -46,6 +48,9 @@ struct BackupRecord
 };
 
 QByteArray EncodeBackup(const BackupRecord &record);
+
+// The digest a FileId carries of the bytes read or written.
+QByteArray DigestOf(QByteArrayView bytes);
 bool DecodeBackup(QByteArrayView bytes, BackupRecord &record);
 
 // Reads the whole file, after putting right what a cut-short save in place left. Waits a
@@ -57,9 +62,11 @@ Contents ReadWhole(FileSystem &fs);
 // renamed over it when that one can carry its identity, otherwise overwritten in place with
 // a synced backup of the old bytes. The file holds the old bytes or the new ones whatever
 // fails. ReadOnly, with nothing written, when the file may not be written; Changed, with
-// nothing written, when the name leads to another file than opened (unless evenIfChanged);
-// any other failure is thrown as an EInOutError.
-SaveReport SaveBytes(FileSystem &fs, QByteArrayView bytes, const FileId &opened, bool evenIfChanged);
+// nothing written, when the file under the name is not the one expected (another file, none,
+// or other bytes: compared once the file is locked), with what it found; a save the user then
+// wants anyway expects that, so it writes the file the question named or asks again. An
+// unknown expected file is not compared. Any other failure is thrown as an EInOutError.
+SaveReport SaveBytes(FileSystem &fs, QByteArrayView bytes, const FileId &expected);
 
 // Small files of the editor's own in the user's cache folder, such as the unsaved work kept for
 // a file. One is written whole or not at all (a new file synced and renamed over the old), and
@@ -72,6 +79,12 @@ Result DropRecord(FileSystem &fs, const QByteArray &name);
 Result RenameRecord(FileSystem &fs, const QByteArray &name, const QByteArray &newName);
 Result ListRecords(FileSystem &fs, const QByteArray &prefix, QByteArrayList &names);
 QString RecordPath(FileSystem &fs, const QByteArray &name);
+
+// How the platform's pause() passes a wait for another program (its lock, a file it holds a
+// moment, up to about two seconds): the thread sleeps, unless a program with a window put a
+// hook here that shows it is busy and keeps the window painted meanwhile.
+void SetWaitHook(std::function<void(int milliseconds)> hook);
+void Wait(int milliseconds);
 
 // The platform's primitives for the file at path.
 std::unique_ptr<FileSystem> FileSystemFor(const QString &path);

@@ -57,6 +57,16 @@ struct SystemCalls
     int (*fsetxattr)(int fd, const char *name, const void *value, size_t size, int flags) = ::fsetxattr;
     int (*fremovexattr)(int fd, const char *name) = ::fremovexattr;
     DIR *(*fdopendir)(int fd) = ::fdopendir;
+    dirent *(*readdir)(DIR *dir) = ::readdir;
+    int (*fstat)(int fd, struct stat *info) = ::fstat;
+    int (*fstatat)(int folder, const char *name, struct stat *info, int flags) = ::fstatat;
+    ssize_t (*readlinkat)(int folder, const char *name, char *buffer, size_t size) = ::readlinkat;
+    int (*fcntl)(int fd, int command, int argument) = [](int fd, int command, int argument) {
+        return ::fcntl(fd, command, argument);
+    };
+    ssize_t (*flistxattr)(int fd, char *list, size_t size) = ::flistxattr;
+    ssize_t (*fgetxattr)(int fd, const char *name, void *value, size_t size) = ::fgetxattr;
+    int (*mkdirat)(int folder, const char *name, mode_t mode) = ::mkdirat;
 #endif
 };
 
