@@ -522,21 +522,26 @@ private slots:
         QTest::addColumn<int>("systemError");
         QTest::addColumn<bool>("reading");
         QTest::addColumn<QString>("message");
+        QTest::addColumn<bool>("windows");
 
         const QString readFault = QStringLiteral("I/O error 30: the disk could not be read");
         const QString writeFault = QStringLiteral("I/O error 29: the disk did not take what was written");
-        QTest::newRow("EIO reading") << EIO << true << readFault;
-        QTest::newRow("EIO writing") << EIO << false << writeFault;
-        QTest::newRow("no reason writing") << 0 << false << writeFault;
-        QTest::newRow("quota") << EDQUOT << false << QStringLiteral("Disk full");
-        QTest::newRow("size limit") << EFBIG << false << QStringLiteral("Disk full");
+        QTest::newRow("EIO reading") << EIO << true << readFault << false;
+        QTest::newRow("EIO writing") << EIO << false << writeFault << false;
+        QTest::newRow("no reason writing") << 0 << false << writeFault << false;
+        QTest::newRow("quota") << EDQUOT << false << QStringLiteral("Disk full") << false;
+        QTest::newRow("size limit") << EFBIG << false << QStringLiteral("Disk full") << false;
         // A system number is never taken for one of the editor's codes (EINTR is 4, "Too many
         // open files" to Windows; from 100 up they are the file layer's own).
-        QTest::newRow("unmapped number") << EXDEV << false << writeFault;
-        QTest::newRow("EINTR") << EINTR << false << writeFault;
-        QTest::newRow("errno 100 reading") << 100 << true << readFault;
-        QTest::newRow("errno 101 reading") << 101 << true << readFault;
-        QTest::newRow("errno 106 writing") << 106 << false << writeFault;
+        QTest::newRow("unmapped number") << EXDEV << false << writeFault << false;
+        QTest::newRow("EINTR") << EINTR << false << writeFault << false;
+        QTest::newRow("errno 100 reading") << 100 << true << readFault << false;
+        QTest::newRow("errno 101 reading") << 101 << true << readFault << false;
+        QTest::newRow("errno 106 writing") << 106 << false << writeFault << false;
+        // Windows' codes are read as Windows' wherever they are read.
+        QTest::newRow("Windows 4") << 4 << false << QStringLiteral("Too many open files") << true;
+        QTest::newRow("Windows sharing violation") << 32 << false << QStringLiteral("The file is in use by another program (I/O error 32)") << true;
+        QTest::newRow("Windows disk full") << 112 << false << QStringLiteral("Disk full") << true;
     }
 
     void systemErrorsBecomeTheEditorsCodes()
@@ -544,7 +549,9 @@ private slots:
         QFETCH(int, systemError);
         QFETCH(bool, reading);
         QFETCH(QString, message);
-        QCOMPARE(ioErrorMessage(ioErrorCode(systemError, reading ? FileOperation::Read : FileOperation::Write)), message);
+        QFETCH(bool, windows);
+        const SystemError error = windows ? SystemError::windows(systemError) : SystemError::posix(systemError);
+        QCOMPARE(describeError(error, reading ? FileOperation::Read : FileOperation::Write), message);
     }
 };
 

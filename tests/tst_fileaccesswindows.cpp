@@ -82,7 +82,7 @@ private slots:
         QTest::newRow("hidden file stays hidden") << Case::HiddenFile << "saved";
         QTest::newRow("second hard link") << Case::SecondHardLink << "saved";
         QTest::newRow("read-only attribute") << Case::ReadOnlyAttribute << "The file is read-only";
-        QTest::newRow("held open, no sharing") << Case::HeldWithoutSharing << "The file is read-only";
+        QTest::newRow("held open, no sharing") << Case::HeldWithoutSharing << "The file is in use by another program (I/O error 32)";
         // The game reading the file (as C's fopen opens it) lets it be written but not replaced.
         QTest::newRow("held open, sharing writes") << Case::HeldSharingWrites << "saved";
     }
@@ -174,6 +174,7 @@ private slots:
     }
 
     // A new file, then saved again and again: each save's file is the one the next expects.
+    // Another program's write into the same file is seen, and saving anyway writes that file.
     void newFileIsCreatedAndSavedAgain()
     {
         FileId opened;
@@ -185,6 +186,13 @@ private slots:
         }
         QCOMPARE(readFile(m_file), fileOf(4));
         QCOMPARE(strayFiles(), QStringList());
+        QFile inPlace(m_file);
+        QVERIFY(inPlace.open(QIODevice::ReadWrite) && inPlace.write("X") == 1);
+        inPlace.close();
+        const SaveReport asked = ReplaceFileContents(m_file, fileOf(5), opened);
+        QCOMPARE(asked.outcome, SaveOutcome::Changed);
+        QCOMPARE(ReplaceFileContents(m_file, fileOf(5), asked.found).outcome, SaveOutcome::Saved);
+        QCOMPARE(readFile(m_file), fileOf(5));
     }
 
     // A save in place cut short: the next Open puts the old bytes back from the user's own
@@ -235,7 +243,7 @@ private slots:
     {
         const QString nowhere = m_dir.filePath(QStringLiteral("nowhere/data/weather.cfg"));
         QCOMPARE(loadCode(nowhere), 3);
-        QCOMPARE(saveOutcome(nowhere, "x"), QStringLiteral("The file is read-only"));
+        QCOMPARE(saveOutcome(nowhere, "x"), QStringLiteral("The file's folder is no longer there"));
         QVERIFY(!QFileInfo::exists(m_dir.filePath(QStringLiteral("nowhere"))));
 
         QCOMPARE(loadCode(m_file), 2);
@@ -270,7 +278,8 @@ private slots:
         QFETCH(int, systemError);
         QFETCH(bool, reading);
         QFETCH(QString, message);
-        QCOMPARE(ioErrorMessage(ioErrorCode(systemError, reading ? FileOperation::Read : FileOperation::Write)), message);
+        QCOMPARE(describeError(SystemError::windows(DWORD(systemError)), reading ? FileOperation::Read : FileOperation::Write),
+                 message);
     }
 };
 

@@ -13,6 +13,11 @@ using namespace storage;
 
 namespace {
 
+constexpr SystemError posix(int number)
+{
+    return SystemError::posix(number);
+}
+
 // A file on the fake disk, shared by every name it has and every open handle.
 struct Inode
 {
@@ -21,6 +26,7 @@ struct Inode
     bool mine = true;
     bool othersMayWrite = false;
     bool regular = true; // false: a folder
+    bool heldByWriter = false;
     const void *lockedBy = nullptr;
 };
 using InodePtr = std::shared_ptr<Inode>;
@@ -89,10 +95,11 @@ public:
     std::shared_ptr<Disk> disk;
     int calls = 0;
     int failAt = 0;
-    Result failWith{Result::Failed, 5};
+    Result failWith{Result::Failed, posix(5)};
     bool diskDies = false;
     int crashAt = 0;
     QByteArray failCall; // every call of this name fails with failWith
+    IdentityKept identityKept; // what a new file takes of the old one's identity
     std::function<void(int)> onCall;
     QByteArrayList log; // each call, with the name it was about
     QByteArray failed;  // the call that failed
@@ -120,19 +127,25 @@ public:
         return call("openTarget", [&] {
             const InodePtr inode = disk->at(Place::Folder, kName);
             if (!inode)
-                return Result(Result::Missing, 2);
+                return Result(Result::Missing, posix(2));
             m_files[kTarget] = inode;
             facts = factsOf(inode);
             return Result();
         });
     }
     Result replaceTarget(const QByteArray &name) override { return rename(Place::Folder, name, kName); }
-    Result copyIdentity(File, bool) override { return call("copyIdentity", [] { return Result(); }); }
+    Result copyIdentity(File, bool, IdentityKept &kept) override
+    {
+        return call("copyIdentity", [&] {
+            kept = identityKept;
+            return Result();
+        });
+    }
     Result create(Place place, const QByteArray &name, File &file) override
     {
         return call("create " + name, [&] {
             if (disk->at(place, name))
-                return Result(Result::Exists, 17);
+                return Result(Result::Exists, posix(17));
             file = adopt(disk->add(place, name, {}));
             m_files[file]->lockedBy = this;
             return Result();
@@ -149,7 +162,7 @@ public:
     {
         return call("name " + name, [&] {
             if (disk->at(Place::Folder, name))
-                return Result(Result::Exists, 17);
+                return Result(Result::Exists, posix(17));
             disk->names[{Place::Folder, name}] = m_files[file];
             return Result();
         });
@@ -159,7 +172,7 @@ public:
         return call("open " + name, [&] {
             const InodePtr inode = disk->at(place, name);
             if (!inode)
-                return Result(Result::Missing, 2);
+                return Result(Result::Missing, posix(2));
             file = adopt(inode);
             facts = factsOf(inode);
             return Result();
@@ -177,7 +190,7 @@ public:
         return call("lock", [&] {
             Inode &inode = *m_files[file];
             if (inode.lockedBy && inode.lockedBy != this)
-                return Result(Result::Busy, 11);
+                return Result(Result::Busy, posix(11));
             inode.lockedBy = this;
             return Result();
         });
@@ -230,7 +243,7 @@ public:
         return call("rename " + from + " to " + to, [&] {
             const InodePtr inode = disk->at(place, from);
             if (!inode)
-                return Result(Result::Missing, 2);
+                return Result(Result::Missing, posix(2));
             disk->names.erase({place, from});
             disk->names[{place, to}] = inode;
             return Result();
@@ -239,7 +252,7 @@ public:
     Result remove(Place place, const QByteArray &name) override
     {
         return call("remove " + name, [&] {
-            return disk->names.erase({place, name}) ? Result() : Result(Result::Missing, 2);
+            return disk->names.erase({place, name}) ? Result() : Result(Result::Missing, posix(2));
         });
     }
     Result syncFolder(Place) override { return call("syncFolder", [] { return Result(); }); }
@@ -266,6 +279,7 @@ private:
         facts.id = {0, inode->number, true, {}};
         facts.size = inode->bytes.size();
         facts.regular = inode->regular;
+        facts.heldByWriter = inode->heldByWriter;
         facts.writable = true;
         facts.mine = inode->mine;
         facts.othersMayWrite = inode->othersMayWrite;
@@ -418,20 +432,20 @@ private slots:
         QCOMPARE(first.report.written, clean.disk->targetId());
         QCOMPARE(clean.disk->count("nimbrel"), 0);
 
-        // Failed, refused, busy once; then the disk dies, or stays busy; then a crash.
-        const Result faults[] = {{Result::Failed, 5}, {Result::Refused, 13}, {Result::Busy, 11},
-                                 {Result::Failed, 5}, {Result::Busy, 11},   {}};
+        // Failed, refused, busy, full once; then the disk dies, or stays busy; then a crash.
+        const Result faults[] = {{Result::Failed, posix(5)}, {Result::Refused, posix(13)}, {Result::Busy, posix(11)}, {Result::Full, posix(28)},
+                                 {Result::Failed, posix(5)}, {Result::Busy, posix(11)},    {}};
         for (int k = 1; k <= clean.calls; ++k) {
-            for (int f = 0; f < 6; ++f) {
+            for (int f = 0; f < 7; ++f) {
                 FakeFileSystem fs(diskFor(path));
                 const QString row = QStringLiteral("call %1 of %2 (%3), fault %4").arg(k).arg(clean.calls)
                                         .arg(QString::fromLatin1(clean.log[k - 1])).arg(f);
-                if (f == 5) {
+                if (f == 6) {
                     fs.crashAt = k;
                 } else {
                     fs.failAt = k;
                     fs.failWith = faults[f];
-                    fs.diskDies = f >= 3;
+                    fs.diskDies = f >= 4;
                 }
                 Outcome result;
                 try {
@@ -454,9 +468,12 @@ private slots:
                 }
                 if (result.outcome == SaveOutcome::Saved) {
                     QVERIFY2(fs.disk->target() == kNew && result.report.written == fs.disk->targetId(), qPrintable(row));
-                    // What may leave the new bytes unsafe, or the backup behind, is said.
-                    const bool unsafe = (fs.failed == "syncFolder" && fs.log.value(k - 2).endsWith(" to " + kName))
-                                        || fs.failed == "remove " + kBackup;
+                    // What may leave the new bytes unsafe, or the backup behind, is said, and so is
+                    // what failed once they were on disk (the last call closes the file itself).
+                    const QByteArray before = fs.log.value(k - 2);
+                    const bool unsafe = (fs.failed == "syncFolder" && (before.endsWith(" to " + kName) || before == "remove " + kBackup))
+                                        || fs.failed == "remove " + kBackup || fs.failed == "list"
+                                        || (fs.failed == "close" && k == clean.calls && path == Path::InPlace);
                     QVERIFY2(!unsafe || !result.report.warning.isEmpty(), qPrintable(row));
                 } else if (fs.disk->target() != before && fs.disk->target() != kNew) { // the way back failed too
                     QVERIFY2(result.message.endsWith(QStringLiteral("kept in data/") + QString::fromLatin1(kBackup)),
@@ -662,7 +679,7 @@ private slots:
             disk->add(Place::Folder, kBackup, {})->regular = false;
         FakeFileSystem fs(disk);
         fs.failCall = fails;
-        fs.failWith = {Result::Failed, 37};
+        fs.failWith = {Result::Failed, posix(37)};
         if (fails == "close") // the target's own, after the overwrite: the backup's closed fine
             fs.onCall = [&](int) { fs.failCall = fs.log.contains("remove " + kBackup) ? fails : QByteArray(); };
         const SaveReport report = SaveBytes(fs, kNew, disk->targetId());
@@ -674,6 +691,31 @@ private slots:
         FakeFileSystem later(disk);
         QCOMPARE(ReadWhole(later).notice, QString());
         QCOMPARE(disk->count("nimbrel-kept"), 0);
+    }
+
+    // The primitives say what a new file could take of the old one and whether another program
+    // writes the file; where a new file would change it, the policy writes in place instead.
+    void whatANewFileCannotKeepIsWrittenInPlace_data()
+    {
+        QTest::addColumn<int>("lost"); // 0 owner, 1 attributes, 2 mode, 3 held by a writer
+        QTest::newRow("an owner that cannot be given") << 0;
+        QTest::newRow("attributes that cannot be copied") << 1;
+        QTest::newRow("a mode that cannot be set") << 2;
+        QTest::newRow("held open by a program writing it") << 3;
+    }
+
+    void whatANewFileCannotKeepIsWrittenInPlace()
+    {
+        QFETCH(int, lost);
+        const auto disk = diskFor(Path::Rename);
+        const quint64 inode = disk->targetId().file;
+        disk->at(Place::Folder, kName)->heldByWriter = lost == 3;
+        FakeFileSystem fs(disk);
+        fs.identityKept = {lost != 0, lost != 1, lost != 2};
+        QCOMPARE(SaveBytes(fs, kNew, disk->targetId()).outcome, SaveOutcome::Saved);
+        QCOMPARE(disk->target(), kNew);
+        QCOMPARE(disk->targetId().file, inode);
+        QCOMPARE(disk->count("nimbrel"), 0);
     }
 
     // The tidy-up removes only the editor's own leftovers of this user that nobody holds.

@@ -289,7 +289,7 @@ void ClimateDocument::keepRecovery()
     } else if (!result.isOk()) {
         emit recoveryFailed(QStringLiteral("The kept changes could not be recorded in %1 (error %2): save them soon")
                                 .arg(storage::RecordPath(*fs, recordName()))
-                                .arg(result.error()));
+                                .arg(result.error().number));
     }
 }
 

@@ -1,5 +1,5 @@
 #include "FileErrors.h"
-#include "SavePolicy.h"
+#include "FileSystem.h"
 #include "SystemCalls.h"
 
 #include <QFile>
@@ -61,18 +61,19 @@ private:
 // What an error number means to the policy.
 Result resultOf(int err)
 {
+    const SystemError error = SystemError::posix(err);
     switch (err) {
     case 0: return {};
-    case EEXIST: return {Result::Exists, err};
-    case ENOENT: return {Result::Missing, err};
-    case EWOULDBLOCK: return {Result::Busy, err};
+    case EEXIST: return {Result::Exists, error};
+    case ENOENT: return {Result::Missing, error};
+    case EWOULDBLOCK: return {Result::Busy, error};
     case EACCES:
     case EPERM:
     case EROFS:
-    case EBUSY:
+    case EBUSY: return {Result::Refused, error};
     case ENOSPC:
-    case EDQUOT: return {Result::Refused, err};
-    default: return {Result::Failed, err};
+    case EDQUOT: return {Result::Full, error};
+    default: return {Result::Failed, error};
     }
 }
 
@@ -243,7 +244,7 @@ public:
         return check(os.renameat(m_folder.get(), name.constData(), m_folder.get(), m_name.constData()));
     }
 
-    Result copyIdentity(File file, bool targetExists) override
+    Result copyIdentity(File file, bool targetExists, IdentityKept &kept) override
     {
         const int fd = m_files[file].fd.get();
         if (!targetExists)
@@ -251,11 +252,9 @@ public:
         struct stat now{};
         if (os.fstat(fd, &now) != 0)
             return lastError();
-        // An owner that cannot be given, or attributes that cannot be copied, cannot be kept.
-        if ((now.st_uid != m_owner || now.st_gid != m_group) && os.fchown(fd, m_owner, m_group) != 0)
-            return {Result::Refused, errno};
-        if (!copyAttributes(m_files[kTarget].fd.get(), fd) || os.fchmod(fd, m_mode & 07777) != 0)
-            return {Result::Refused, errno};
+        kept.owner = (now.st_uid == m_owner && now.st_gid == m_group) || os.fchown(fd, m_owner, m_group) == 0;
+        kept.attributes = copyAttributes(m_files[kTarget].fd.get(), fd);
+        kept.mode = os.fchmod(fd, m_mode & 07777) == 0;
         return {};
     }
 
@@ -275,7 +274,7 @@ public:
     {
         Descriptor fd(os.openat(m_folder.get(), ".", O_TMPFILE | O_RDWR | O_CLOEXEC, 0600));
         if (!fd.isOpen())
-            return errno == EISDIR || errno == EOPNOTSUPP ? Result(Result::Failed, errno) : lastError();
+            return lastError(); // EISDIR or EOPNOTSUPP where it cannot: a Failed, not a Refused
         return adopt(fd, file, false);
     }
 
@@ -299,7 +298,7 @@ public:
         const int mode = access == Access::Read ? O_RDONLY : access == Access::Write ? O_WRONLY : O_RDWR;
         Descriptor fd(os.openat(folder, name.constData(), mode | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0));
         if (!fd.isOpen())
-            return errno == ELOOP ? Result(Result::Failed, errno) : lastError();
+            return lastError(); // a link (ELOOP) is no file of the editor's: Failed
         if (const Result result = adopt(fd, file, false); !result.isOk())
             return result;
         return this->facts(file, facts);
@@ -452,14 +451,7 @@ private:
         return locked ? lock(file) : Result();
     }
 
-    // The user's cache folder for Nimbrel ($XDG_CACHE_HOME or ~/.cache, then nimbrel).
-    static QByteArray cachePath()
-    {
-        QByteArray base = qgetenv("XDG_CACHE_HOME");
-        if (base.isEmpty())
-            base = qgetenv("HOME") + "/.cache";
-        return base + "/nimbrel";
-    }
+    static QByteArray cachePath() { return QFile::encodeName(CacheFolderPath()); }
 
     // The folder's descriptor, or -1 with errno set. The cache folder is used only when it is
     // this user's alone: not a link (its last step is not followed), owned by the user, closed to
@@ -494,7 +486,7 @@ private:
 
     Result folderError(Place place) const
     {
-        return place == Place::Cache && m_cacheForeign ? Result(Result::Foreign, EPERM) : lastError();
+        return place == Place::Cache && m_cacheForeign ? Result(Result::Foreign, SystemError::posix(EPERM)) : lastError();
     }
 
     QByteArray m_path;
@@ -520,34 +512,6 @@ std::unique_ptr<FileSystem> FileSystemFor(const QString &path)
 void PrepareFileAccess()
 {
     std::signal(SIGXFSZ, SIG_IGN);
-}
-
-int ioErrorCode(int systemError, FileOperation operation)
-{
-    const int fault = operation == FileOperation::Read ? kReadFault : kWriteFault;
-    switch (systemError) {
-    case ENOENT: return kFileNotFound;
-    case ENOTDIR:
-    case ENAMETOOLONG:
-    case ELOOP: return kPathNotFound;
-    case EMFILE:
-    case ENFILE: return kTooManyOpenFiles;
-    case EACCES:
-    case EPERM:
-    case EISDIR:
-    case EROFS:
-    case ETXTBSY:
-    case ENXIO:
-    case ENODEV:
-    case EAGAIN: return kAccessDenied;
-    case ENOSPC:
-    case EFBIG:
-    case EDQUOT: return kDiskFull;
-    default:
-        // EIO and any other: a system number is no code of the file layer's own, whose small
-        // numbers are Windows' (EINTR would read "Too many open files").
-        return fault;
-    }
 }
 
 } // namespace storage

@@ -1,5 +1,5 @@
 #include "FileErrors.h"
-#include "SavePolicy.h"
+#include "FileSystem.h"
 #include "SystemCalls.h"
 
 #include <QDir>
@@ -65,19 +65,20 @@ std::wstring nativePath(const QString &path)
 // What a system error code means to the policy.
 Result resultOf(DWORD err)
 {
+    const SystemError error = SystemError::windows(err);
     switch (err) {
     case 0: return {};
     case ERROR_FILE_EXISTS:
-    case ERROR_ALREADY_EXISTS: return {Result::Exists, int(err)};
+    case ERROR_ALREADY_EXISTS: return {Result::Exists, error};
     case ERROR_FILE_NOT_FOUND:
-    case ERROR_PATH_NOT_FOUND: return {Result::Missing, int(err)};
+    case ERROR_PATH_NOT_FOUND: return {Result::Missing, error};
     case ERROR_SHARING_VIOLATION:
-    case ERROR_LOCK_VIOLATION: return {Result::Busy, int(err)};
+    case ERROR_LOCK_VIOLATION: return {Result::Busy, error};
     case ERROR_ACCESS_DENIED:
-    case ERROR_WRITE_PROTECT:
+    case ERROR_WRITE_PROTECT: return {Result::Refused, error};
     case ERROR_DISK_FULL:
-    case ERROR_HANDLE_DISK_FULL: return {Result::Refused, int(err)};
-    default: return {Result::Failed, int(err)};
+    case ERROR_HANDLE_DISK_FULL: return {Result::Full, error};
+    default: return {Result::Failed, error};
     }
 }
 
@@ -164,7 +165,7 @@ void ownershipOf(HANDLE file, FileFacts &facts, QString *owner = nullptr)
     PSID ownerSid = nullptr;
     PACL dacl = nullptr;
     PSECURITY_DESCRIPTOR descriptor = nullptr;
-    if (::GetSecurityInfo(file, SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION, &ownerSid,
+    if (os.getSecurityInfo(file, SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION, &ownerSid,
                           nullptr, &dacl, nullptr, &descriptor)
         != ERROR_SUCCESS)
         return; // unknown: neither mine nor safe
@@ -188,10 +189,10 @@ void ownershipOf(HANDLE file, FileFacts &facts, QString *owner = nullptr)
 // Volume and index name a file on Windows, as device and inode do elsewhere.
 Result factsOf(HANDLE file, FileFacts &facts, BY_HANDLE_FILE_INFORMATION *details = nullptr)
 {
-    if (::GetFileType(file) != FILE_TYPE_DISK) // a device ("NUL") or a pipe is not a file
+    if (os.getFileType(file) != FILE_TYPE_DISK) // a device ("NUL") or a pipe is not a file
         return {};
     BY_HANDLE_FILE_INFORMATION info{};
-    if (!::GetFileInformationByHandle(file, &info))
+    if (!os.getFileInformation(file, &info))
         return lastError(ERROR_ACCESS_DENIED);
     facts.id = {info.dwVolumeSerialNumber, quint64(info.nFileIndexHigh) << 32 | info.nFileIndexLow, true, {}};
     facts.size = qint64(quint64(info.nFileSizeHigh) << 32 | info.nFileSizeLow);
@@ -259,8 +260,8 @@ public:
     }
 
     // A file that another program holds open without letting others write it cannot be
-    // saved; one held by a program that shares writing (C's fopen) is written in place,
-    // since it cannot be replaced while it is held.
+    // opened for writing; one held by a program that shares writing (C's fopen) can, and is
+    // then held by a writer: it cannot be replaced while it is held.
     Result openTarget(Access access, FileFacts &facts) override
     {
         if (access == Access::Read) {
@@ -278,7 +279,9 @@ public:
                                        FILE_ATTRIBUTE_NORMAL, nullptr));
             m_heldByWriter = m_heldByWriter || (!probe.isOpen() && resultOf(::GetLastError()).kind() == Result::Busy);
         }
-        return factsOf(target().get(), facts);
+        const Result result = factsOf(target().get(), facts);
+        facts.heldByWriter = m_heldByWriter;
+        return result;
     }
 
     // The replaced file gets a name of its own, so that a failed replacement leaves every
@@ -289,8 +292,6 @@ public:
         const std::wstring file = nativePath(m_path);
         if (!m_exists)
             return os.moveFile(temp.c_str(), file.c_str(), MOVEFILE_WRITE_THROUGH) ? Result() : lastError(ERROR_WRITE_FAULT);
-        if (m_heldByWriter)
-            return {Result::Refused, ERROR_SHARING_VIOLATION};
         target().reset(); // the replacement needs the file to itself
         const std::wstring replaced = nativePath(m_folder + u'/' + m_name + QStringLiteral(".nimbrel-replaced"));
         os.deleteFile(replaced.c_str());
@@ -304,7 +305,7 @@ public:
             os.deleteFile(replaced.c_str());
             return {};
         }
-        if (::GetFileAttributesW(file.c_str()) == INVALID_FILE_ATTRIBUTES)
+        if (os.getFileAttributes(file.c_str()) == INVALID_FILE_ATTRIBUTES)
             os.moveFile(replaced.c_str(), file.c_str(), MOVEFILE_WRITE_THROUGH);
         if (!reopenTarget(GENERIC_READ | GENERIC_WRITE, 0) || (m_locked && !lock(kTarget).isOk()))
             return lastError(err);
@@ -312,16 +313,16 @@ public:
     }
 
     // ReplaceFileW keeps the old file's security descriptor; the attributes go with the new file.
-    Result copyIdentity(File file, bool targetExists) override
+    Result copyIdentity(File file, bool targetExists, IdentityKept &kept) override
     {
         if (!targetExists)
             return {};
         constexpr DWORD kKept =
             FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
         const DWORD attributes = m_attributes & kKept;
-        return os.setFileAttributes(nativePath(m_files[file].path).c_str(), attributes ? attributes : FILE_ATTRIBUTE_NORMAL)
-                   ? Result()
-                   : Result(Result::Refused, int(::GetLastError()));
+        kept.attributes =
+            os.setFileAttributes(nativePath(m_files[file].path).c_str(), attributes ? attributes : FILE_ATTRIBUTE_NORMAL);
+        return {};
     }
 
     // Nobody else may open it while it is written: that is its lock.
@@ -339,8 +340,8 @@ public:
         return {};
     }
 
-    Result createUnnamed(File &) override { return {Result::Failed, ERROR_NOT_SUPPORTED}; }
-    Result name(File, const QByteArray &) override { return {Result::Failed, ERROR_NOT_SUPPORTED}; }
+    Result createUnnamed(File &) override { return {Result::Failed, SystemError::windows(ERROR_NOT_SUPPORTED)}; }
+    Result name(File, const QByteArray &) override { return {Result::Failed, SystemError::windows(ERROR_NOT_SUPPORTED)}; }
 
     Result open(Place place, const QByteArray &name, File &file, FileFacts &facts, Access access) override
     {
@@ -413,7 +414,7 @@ public:
     {
         LARGE_INTEGER now{};
         const HANDLE handle = m_files[file].handle.get();
-        if (!::GetFileSizeEx(handle, &now))
+        if (!os.getFileSize(handle, &now))
             return lastError(ERROR_WRITE_FAULT);
         return size > now.QuadPart ? resizeTo(handle, size) : Result();
     }
@@ -459,8 +460,8 @@ public:
             return ::GetLastError() == ERROR_FILE_NOT_FOUND ? Result() : lastError(ERROR_PATH_NOT_FOUND);
         do {
             names << QString::fromWCharArray(found.cFileName).toUtf8();
-        } while (::FindNextFileW(search, &found));
-        ::FindClose(search);
+        } while (os.findNextFile(search, &found));
+        os.findClose(search);
         return {};
     }
 
@@ -500,7 +501,7 @@ private:
     {
         if (place == Place::Folder)
             return m_folder;
-        return QDir::fromNativeSeparators(qEnvironmentVariable("LOCALAPPDATA")) + QStringLiteral("/nimbrel");
+        return CacheFolderPath();
     }
 
     QString m_path;
@@ -526,20 +527,6 @@ void PrepareFileAccess()
 {
     // A failure is the editor's to report: no system dialog asking for a disk.
     ::SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
-}
-
-int ioErrorCode(int systemError, FileOperation operation)
-{
-    // The editor's codes below 100 are the system's own numbers.
-    const int fault = operation == FileOperation::Read ? kReadFault : kWriteFault;
-    switch (systemError) {
-    case ERROR_DISK_FULL:
-    case ERROR_HANDLE_DISK_FULL: return kDiskFull;
-    case 0: return fault;
-    default:
-        // The file layer's own codes start at 100: a system number there must not read as one.
-        return systemError < kReadBeyondEndOfFile ? systemError : fault;
-    }
 }
 
 } // namespace storage

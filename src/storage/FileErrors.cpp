@@ -1,5 +1,7 @@
 #include "FileErrors.h"
 
+#include <cerrno>
+
 EUserError::EUserError(QString message)
     : m_message(std::move(message))
     , m_what(m_message.toUtf8())
@@ -36,9 +38,54 @@ QString ioErrorMessage(int code)
     }
 }
 
-void throwIoError(int systemError, FileOperation operation)
+int ioErrorCode(SystemError error, FileOperation operation)
 {
-    throw EInOutError(ioErrorCode(systemError, operation));
+    const int fault = operation == FileOperation::Read ? kReadFault : kWriteFault;
+    const int n = error.number;
+    if (error.origin == SystemError::Windows) {
+        constexpr int kWindowsDiskFull = 112;       // ERROR_DISK_FULL
+        constexpr int kWindowsHandleDiskFull = 39; // ERROR_HANDLE_DISK_FULL
+        if (n == kWindowsDiskFull || n == kWindowsHandleDiskFull)
+            return kDiskFull;
+        // The editor's codes below 100 are Windows' own numbers; from 100 up they are the
+        // file layer's, which a system number must not read as.
+        return n > 0 && n < kReadBeyondEndOfFile ? n : fault;
+    }
+#ifndef Q_OS_WIN
+    if (error.origin == SystemError::Posix) {
+        switch (n) {
+        case ENOENT: return kFileNotFound;
+        case ENOTDIR:
+        case ENAMETOOLONG:
+        case ELOOP: return kPathNotFound;
+        case EMFILE:
+        case ENFILE: return kTooManyOpenFiles;
+        case EACCES:
+        case EPERM:
+        case EISDIR:
+        case EROFS:
+        case ETXTBSY:
+        case ENXIO:
+        case ENODEV:
+        case EAGAIN: return kAccessDenied;
+        case ENOSPC:
+        case EFBIG:
+        case EDQUOT: return kDiskFull;
+        default: return fault; // EIO and every other: a fault, said as such
+        }
+    }
+#endif
+    return fault;
+}
+
+QString describeError(SystemError error, FileOperation operation)
+{
+    return ioErrorMessage(ioErrorCode(error, operation));
+}
+
+void throwIoError(SystemError error, FileOperation operation)
+{
+    throw EInOutError(ioErrorCode(error, operation));
 }
 
 } // namespace storage

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "FileSystem.h"
+
 #include <QByteArray>
 #include <QString>
 
@@ -46,10 +48,14 @@ QString ioErrorMessage(int code);
 
 enum class FileOperation { Read, Write };
 
-// The editor's failure code for the platform's error number of a failed operation: the
-// same system error is a read fault on reading and a write fault on writing.
-int ioErrorCode(int systemError, FileOperation operation);
+// The editor's failure code for a system's error in a failed operation: the same system error
+// is a read fault on reading and a write fault on writing. A POSIX number never passes for
+// one of the editor's codes; a Windows code below 100 is one.
+int ioErrorCode(SystemError error, FileOperation operation);
 
-[[noreturn]] void throwIoError(int systemError, FileOperation operation);
+// What the user is told of it.
+QString describeError(SystemError error, FileOperation operation);
+
+[[noreturn]] void throwIoError(SystemError error, FileOperation operation);
 
 } // namespace storage

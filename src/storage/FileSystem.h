@@ -6,6 +6,9 @@
 #include <QString>
 #include <QtGlobal>
 
+#include <functional>
+#include <memory>
+
 // The file-system primitives that the save policy (SavePolicy.h) is written over: each is a
 // system call or two and reports facts and a typed result, never a decision. One source file
 // implements them for each platform (FileAccessPosix.cpp, FileAccessWindows.cpp); tests drive
@@ -30,15 +33,30 @@ struct FileId
     static FileId absent() { return {0, 0, true, {}}; }
 };
 
-// What a primitive did, in the few kinds the policy tells apart, with the system's error
-// number for the message.
+// A system's own error number, with the system it comes from: errno on POSIX, an error code
+// on Windows. The two share small numbers (4 is EINTR to one and "too many open files" to the
+// other), so each is read only as what it is.
+struct SystemError
+{
+    enum Origin : quint8 { None, Posix, Windows };
+    Origin origin = None;
+    int number = 0;
+
+    static constexpr SystemError posix(int number) { return {Posix, number}; }
+    static constexpr SystemError windows(unsigned long number) { return {Windows, int(number)}; }
+    bool operator==(const SystemError &) const = default;
+};
+
+// What a primitive did, in the few kinds the policy tells apart, with the system's error for
+// the message.
 class Result
 {
 public:
     enum Kind : quint8 {
         Ok,
-        Refused, // the system will not do it here (rights, a read-only or full folder, a sticky
-                 // folder, an owner that cannot be given): the file can still be written in place
+        Refused, // the system will not do it here (rights, a read-only folder, a sticky folder,
+                 // an owner that cannot be given)
+        Full,    // no room: the disk, or the user's quota, is full
         Busy,    // another program holds the file, and may let go of it in a moment
         Exists,  // the name is taken
         Missing, // nothing stands under the name
@@ -48,19 +66,19 @@ public:
     };
 
     constexpr Result() = default;
-    constexpr Result(Kind kind, int error)
+    constexpr Result(Kind kind, SystemError error)
         : m_kind(kind)
         , m_error(error)
     {
     }
 
     Kind kind() const { return m_kind; }
-    int error() const { return m_error; }
+    SystemError error() const { return m_error; }
     bool isOk() const { return m_kind == Ok; }
 
 private:
     Kind m_kind = Ok;
-    int m_error = 0;
+    SystemError m_error;
 };
 
 // Where a file of the policy's own stands: beside the file, or in the user's cache folder
@@ -81,6 +99,18 @@ struct FileFacts
     bool writable = false;       // some write permission at all (a mode bit; no read-only attribute)
     bool mine = false;           // owned by the user the editor runs as
     bool othersMayWrite = false; // another user may change it
+    bool heldByWriter = false;   // another program holds it open in a way that lets it be written
+                                 // but not replaced (Windows; C's fopen there)
+};
+
+// Which parts of the old file's identity a new file could be given.
+struct IdentityKept
+{
+    bool owner = true;      // owner and group
+    bool attributes = true; // extended attributes, ACLs exactly; Windows' file attributes
+    bool mode = true;
+
+    bool all() const { return owner && attributes && mode; }
 };
 
 // What a save finds at the file's name, a symbolic link followed.
@@ -106,8 +136,8 @@ public:
     // The file called name in the folder takes the file's place under its name.
     virtual Result replaceTarget(const QByteArray &name) = 0;
     // The file's owner, group, mode and extended attributes (exactly the old ACLs) on a new
-    // file; a new file's default mode when there is no file yet.
-    virtual Result copyIdentity(File file, bool targetExists) = 0;
+    // file, and which of them it took; a new file's default mode when there is no file yet.
+    virtual Result copyIdentity(File file, bool targetExists, IdentityKept &kept) = 0;
 
     virtual Result create(Place place, const QByteArray &name, File &file) = 0; // new, for this user alone, locked
     virtual Result createUnnamed(File &file) = 0; // in the folder, named only by name() (not everywhere)
@@ -131,5 +161,22 @@ public:
     virtual QString pathOf(Place place, const QByteArray &name) = 0;
     virtual void pause(int milliseconds) = 0;
 };
+
+// How the platform's pause() passes a wait for another program (its lock, a file it holds a
+// moment, up to about two seconds): the thread sleeps, unless a program with a window put a
+// hook here that shows it is busy and keeps the window painted meanwhile.
+void SetWaitHook(std::function<void(int milliseconds)> hook);
+void Wait(int milliseconds);
+
+// The user's cache folder for the editor's own files, made on first use: $XDG_CACHE_HOME (or
+// ~/.cache) then nimbrel; on Windows %LOCALAPPDATA%\nimbrel. Both platforms' primitives use it.
+QString CacheFolderPath();
+
+// The platform's primitives for the file at path.
+std::unique_ptr<FileSystem> FileSystemFor(const QString &path);
+
+// Once at start-up: a file-size limit then ends a write with "Disk full" instead of
+// ending the program, and the system shows no dialogs of its own.
+void PrepareFileAccess();
 
 } // namespace storage

@@ -7,8 +7,6 @@
 
 #include <algorithm>
 #include <cctype>
-#include <chrono>
-#include <thread>
 
 namespace storage {
 
@@ -64,7 +62,7 @@ void addLine(QString &text, const QString &line)
 
 QString writeFailure(const Result &result)
 {
-    return ioErrorMessage(ioErrorCode(result.error(), FileOperation::Write));
+    return describeError(result.error(), FileOperation::Write);
 }
 
 [[noreturn]] void throwWrite(const Result &result)
@@ -84,6 +82,14 @@ void refuseIfTooLarge(qint64 size)
                           QStringLiteral("The file is too large to open: %1 MB, where no file it edits has more than %2 MB")
                               .arg((size + (1 << 20) - 1) >> 20)
                               .arg(kMaxFileSize >> 20));
+}
+
+// Where a new file cannot go into a folder, refused or for want of room, the file can still
+// be written in place (the new bytes may fit where the old ones are), and a backup can go
+// to the cache.
+bool noNewFileThere(const Result &result)
+{
+    return result.kind() == Result::Refused || result.kind() == Result::Full;
 }
 
 // Forgets a file of the policy's own when it goes out of scope, and removes it again unless
@@ -121,7 +127,7 @@ private:
 template <typename Take>
 Result underFreshName(Place place, const TargetFacts &target, QByteArray &taken, Take take)
 {
-    Result result(Result::Exists, 0);
+    Result result(Result::Exists, {});
     for (int attempt = 0; attempt < 100 && result.kind() == Result::Exists; ++attempt) {
         const QByteArray name = temporaryPrefix(place, target) + randomSuffix();
         result = take(name);
@@ -274,7 +280,7 @@ QString recover(FileSystem &fs, const TargetFacts &target, const FileId &id, boo
             continue;
         }
         if (state == FileState::Torn) {
-            const Result result = mayWrite ? putBack(fs, record.oldBytes) : Result(Result::Refused, 0);
+            const Result result = mayWrite ? putBack(fs, record.oldBytes) : Result(Result::Refused, {});
             if (result.isOk()) {
                 now = record.oldBytes;
                 removeBackup(fs, place, name);
@@ -342,12 +348,18 @@ Result replaceByRename(FileSystem &fs, QByteArrayView bytes, const TargetFacts &
         // Locked as a named one is, so that another save's tidy-up leaves it alone once named
         // (where the system cannot lock, a tidy-up cannot take it for a leftover either).
         fs.lock(temporary.file);
-    } else if (result.kind() != Result::Refused)
+    } else if (!noNewFileThere(result)) {
         result = createTemporary(fs, Place::Folder, target, temporary);
+    }
     if (!result.isOk())
         return result;
     FileFacts facts;
-    result = fs.copyIdentity(temporary.file, target.exists);
+    IdentityKept kept;
+    result = fs.copyIdentity(temporary.file, target.exists, kept);
+    // A new file that cannot be given the old one's owner, attributes or mode would change
+    // the file: it is written in place instead.
+    if (result.isOk() && !kept.all())
+        result = {Result::Refused, {}};
     if (result.isOk())
         result = fs.facts(temporary.file, facts);
     if (result.isOk())
@@ -420,14 +432,14 @@ void overwriteInPlace(FileSystem &fs, QByteArrayView bytes, const TargetFacts &t
 
     Place place = Place::Folder;
     FileId made;
-    Result result(Result::Refused, 0);
+    Result result(Result::Refused, {});
     if (strangerAt(fs, place, backupName(place, target, id)))
         addLine(report.notice, QStringLiteral("%1 is not a backup of the editor's (a folder or a link stands there), "
                                               "so the backup of the old contents went to the editor's cache folder")
                                    .arg(fs.pathOf(place, backupName(place, target, id))));
     else
         result = writeWhole(fs, place, target, backupName(place, target, id), EncodeBackup(record), &made);
-    if (result.kind() == Result::Refused) { // the folder takes no new file
+    if (noNewFileThere(result)) { // the folder takes no new file
         place = Place::Cache;
         result = writeWhole(fs, place, target, backupName(place, target, id), EncodeBackup(record), &made);
     }
@@ -463,27 +475,6 @@ void overwriteInPlace(FileSystem &fs, QByteArrayView bytes, const TargetFacts &t
 }
 
 } // namespace
-
-namespace {
-std::function<void(int)> &waitHook()
-{
-    static std::function<void(int)> hook;
-    return hook;
-}
-} // namespace
-
-void SetWaitHook(std::function<void(int)> hook)
-{
-    waitHook() = std::move(hook);
-}
-
-void Wait(int milliseconds)
-{
-    if (waitHook())
-        waitHook()(milliseconds);
-    else
-        std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
-}
 
 QByteArray DigestOf(QByteArrayView bytes)
 {
@@ -578,6 +569,7 @@ SaveReport SaveBytes(FileSystem &fs, QByteArrayView bytes, const FileId &expecte
     TargetFacts target;
     FileFacts facts;
     bool readable = false;
+    bool heldByWriter = false;
     for (int attempt = 0;; ++attempt) {
         target = {};
         if (const Result result = fs.findTarget(target); !result.isOk())
@@ -608,6 +600,7 @@ SaveReport SaveBytes(FileSystem &fs, QByteArrayView bytes, const FileId &expecte
             return readOnly();
         if (!opened.isOk())
             throwWrite(opened);
+        heldByWriter = facts.heldByWriter;
         if (const Result locked = lockTarget(fs); !locked.isOk())
             addLine(report.warning, QStringLiteral("The file could not be locked (%1), so it was saved without a lock: "
                                                    "another program saving it at the same moment could have mixed "
@@ -652,12 +645,13 @@ SaveReport SaveBytes(FileSystem &fs, QByteArrayView bytes, const FileId &expecte
                                                "for (%1)")
                                     .arg(writeFailure(tidied)));
 
-    // More than one name for the file: a new file would leave the others with the old bytes.
-    if (!target.exists || target.links == 1) {
+    // More than one name for the file: a new file would leave the others with the old bytes;
+    // held by a program that writes it, it cannot be replaced.
+    if (!target.exists || (target.links == 1 && !heldByWriter)) {
         const Result result = replaceByRename(fs, bytes, target, report);
         if (result.kind() == Result::Refused && !target.exists)
             return readOnly();
-        if (result.kind() != Result::Refused) {
+        if (!noNewFileThere(result) || !target.exists) {
             if (!result.isOk())
                 throwWrite(result);
             fs.release(kTarget);

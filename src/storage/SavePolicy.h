@@ -6,7 +6,6 @@
 #include <QByteArrayView>
 #include <QString>
 
-#include <functional>
 #include <memory>
 
 // How the editor reads and saves a file, written once for every platform over the primitives
@@ -79,18 +78,5 @@ Result DropRecord(FileSystem &fs, const QByteArray &name);
 Result RenameRecord(FileSystem &fs, const QByteArray &name, const QByteArray &newName);
 Result ListRecords(FileSystem &fs, const QByteArray &prefix, QByteArrayList &names);
 QString RecordPath(FileSystem &fs, const QByteArray &name);
-
-// How the platform's pause() passes a wait for another program (its lock, a file it holds a
-// moment, up to about two seconds): the thread sleeps, unless a program with a window put a
-// hook here that shows it is busy and keeps the window painted meanwhile.
-void SetWaitHook(std::function<void(int milliseconds)> hook);
-void Wait(int milliseconds);
-
-// The platform's primitives for the file at path.
-std::unique_ptr<FileSystem> FileSystemFor(const QString &path);
-
-// Once at start-up: a file-size limit then ends a write with "Disk full" instead of
-// ending the program, and the system shows no dialogs of its own.
-void PrepareFileAccess();
 
 } // namespace storage

@@ -4,6 +4,8 @@
 
 #ifdef Q_OS_WIN
 #include <windows.h>
+
+#include <aclapi.h>
 #else
 #include <dirent.h>
 #include <fcntl.h>
@@ -36,6 +38,13 @@ struct SystemCalls
     decltype(&::SetFileAttributesW) setFileAttributes = ::SetFileAttributesW;
     decltype(&::CreateDirectoryW) createDirectory = ::CreateDirectoryW;
     decltype(&::FindFirstFileW) findFirstFile = ::FindFirstFileW;
+    decltype(&::FindNextFileW) findNextFile = ::FindNextFileW;
+    decltype(&::FindClose) findClose = ::FindClose;
+    decltype(&::GetFileAttributesW) getFileAttributes = ::GetFileAttributesW;
+    decltype(&::GetFileType) getFileType = ::GetFileType;
+    decltype(&::GetFileInformationByHandle) getFileInformation = ::GetFileInformationByHandle;
+    decltype(&::GetFileSizeEx) getFileSize = ::GetFileSizeEx;
+    decltype(&::GetSecurityInfo) getSecurityInfo = ::GetSecurityInfo;
 #else
     int (*openat)(int folder, const char *name, int flags, mode_t mode) = [](int folder, const char *name, int flags,
                                                                               mode_t mode) {
