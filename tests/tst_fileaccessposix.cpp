@@ -434,6 +434,16 @@ private slots:
             QCOMPARE(report.target, secret);
             QCOMPARE(report.owner, isRoot() ? QStringLiteral("nobody") : QString());
             QCOMPARE(readFile(secret), QByteArray("mine"));
+            // The answer holds for the file the question named: the link flipped to another
+            // file before it, that file is asked about instead of written.
+            const QString precious = m_dir.filePath(QStringLiteral("precious.cfg"));
+            writeFile(precious, "precious");
+            QVERIFY(QFile::remove(m_file) && QFile::link(precious, m_file));
+            const SaveReport again = ReplaceFileContents(m_file, newBytes, report.found);
+            QCOMPARE(again.outcome, SaveOutcome::Changed);
+            QCOMPARE(again.target, precious);
+            QCOMPARE(readFile(precious), QByteArray("precious"));
+            QCOMPARE(readFile(secret), QByteArray("mine"));
             return;
         }
 
