@@ -2,6 +2,7 @@
 // Run on the offscreen platform: QT_QPA_PLATFORM=offscreen build/bench/bench_window
 
 #include "EditorFont.h"
+#include "Failure.h"
 #include "Weather_Main.h"
 #include "about_box_form.h"
 
@@ -17,7 +18,10 @@
 #include <QTimer>
 #include <QToolButton>
 
+#include <algorithm>
+#include <cstring>
 #include <memory>
+#include <vector>
 
 #include <sys/resource.h>
 
@@ -31,28 +35,65 @@ void showAndWait(Window &window)
         qFatal("the window was not shown");
 }
 
-// From starting the program until its window is shown, in a fresh process each time.
-void startUntilShown(benchmark::State &state, const char *which)
+// What a fresh process of one kind reports once its window is shown: the CPU time from exec to
+// the first frame, and its resident and peak memory a moment later.
+struct StartFigures {
+    double cpuMs = 0;
+    double residentKiB = 0;
+    double peakKiB = 0;
+};
+
+bool startOnce(const char *which, StartFigures &figures)
 {
+    QProcess child;
+    child.start(QCoreApplication::applicationFilePath(), {QString::fromLatin1(which)});
+    if (!child.waitForFinished(30000) || child.exitCode() != 0)
+        return false;
+    const QList<QByteArray> fields = child.readAllStandardOutput().simplified().split(' ');
+    if (fields.size() != 3)
+        return false;
+    figures = {fields[0].toDouble(), fields[1].toDouble(), fields[2].toDouble()};
+    return true;
+}
+
+double median(std::vector<double> values)
+{
+    std::sort(values.begin(), values.end());
+    const size_t middle = values.size() / 2;
+    return values.size() % 2 ? values[middle] : (values[middle - 1] + values[middle]) / 2;
+}
+
+// The editor and an empty QMainWindow, each started the way the program starts, in pairs one after
+// the other so that both meet the same machine; medians of the pairs and their ratio.
+void BM_StartEditorBesideEmptyWindow(benchmark::State &state)
+{
+    const int pairs = int(state.range(0));
+    std::vector<double> editorCpu, emptyCpu, editorResident, emptyResident, editorPeak, emptyPeak;
     for (auto _ : state) {
-        QProcess child;
-        child.start(QCoreApplication::applicationFilePath(), {QString::fromLatin1(which)});
-        if (!child.waitForFinished(30000) || child.exitCode() != 0)
-            state.SkipWithError("the child did not show its window");
+        for (int pair = 0; pair < pairs; ++pair) {
+            StartFigures editor, empty;
+            if (!startOnce("--shown-editor", editor) || !startOnce("--shown-empty", empty)) {
+                state.SkipWithError("a child did not show its window");
+                return;
+            }
+            editorCpu.push_back(editor.cpuMs);
+            emptyCpu.push_back(empty.cpuMs);
+            editorResident.push_back(editor.residentKiB);
+            emptyResident.push_back(empty.residentKiB);
+            editorPeak.push_back(editor.peakKiB);
+            emptyPeak.push_back(empty.peakKiB);
+        }
     }
+    const auto put = [&state](const char *name, const std::vector<double> &editor, const std::vector<double> &empty) {
+        state.counters[std::string(name) + "_editor"] = median(editor);
+        state.counters[std::string(name) + "_empty"] = median(empty);
+        state.counters[std::string(name) + "_ratio"] = median(editor) / median(empty);
+    };
+    put("cpu_ms", editorCpu, emptyCpu);
+    put("resident_KiB", editorResident, emptyResident);
+    put("peak_KiB", editorPeak, emptyPeak);
 }
-
-void BM_StartEditorProcess(benchmark::State &state)
-{
-    startUntilShown(state, "--shown-editor");
-}
-BENCHMARK(BM_StartEditorProcess)->Unit(benchmark::kMillisecond)->MinTime(2);
-
-void BM_StartEmptyMainWindowProcess(benchmark::State &state)
-{
-    startUntilShown(state, "--shown-empty");
-}
-BENCHMARK(BM_StartEmptyMainWindowProcess)->Unit(benchmark::kMillisecond)->MinTime(2);
+BENCHMARK(BM_StartEditorBesideEmptyWindow)->Arg(15)->Iterations(1)->Unit(benchmark::kSecond);
 
 // From the click on Open until the first region's season is in the editors.
 void BM_OpenSampleFile(benchmark::State &state)
@@ -68,41 +109,17 @@ void BM_OpenSampleFile(benchmark::State &state)
 }
 BENCHMARK(BM_OpenSampleFile)->Unit(benchmark::kMicrosecond);
 
-long residentKiB()
+long statusKiB(const char *field)
 {
     QFile status(QStringLiteral("/proc/self/status"));
     if (!status.open(QIODevice::ReadOnly))
         return -1;
     for (const QByteArray &line : status.readAll().split('\n')) {
-        if (line.startsWith("VmRSS:"))
-            return line.mid(6).trimmed().split(' ').first().toLong();
+        if (line.startsWith(field))
+            return line.mid(int(std::strlen(field))).trimmed().split(' ').first().toLong();
     }
     return -1;
 }
-
-long childResidentKiB(const char *which)
-{
-    QProcess child;
-    child.start(QCoreApplication::applicationFilePath(), {QString::fromLatin1(which)});
-    if (!child.waitForFinished(30000))
-        return -1;
-    return child.readAllStandardOutput().trimmed().toLong();
-}
-
-// Each in a fresh process of its own, so that neither pays for the other.
-void BM_ResidentMemory(benchmark::State &state)
-{
-    long editor = 0;
-    long empty = 0;
-    for (auto _ : state) {
-        editor = childResidentKiB("--resident-editor");
-        empty = childResidentKiB("--resident-empty");
-    }
-    state.counters["editor_KiB"] = double(editor);
-    state.counters["empty_KiB"] = double(empty);
-    state.counters["ratio"] = empty > 0 ? double(editor) / double(empty) : 0;
-}
-BENCHMARK(BM_ResidentMemory)->Iterations(1)->Unit(benchmark::kMillisecond);
 
 double cpuSeconds()
 {
@@ -150,16 +167,16 @@ void BM_AboutBoxCpu(benchmark::State &state)
 }
 BENCHMARK(BM_AboutBoxCpu)->Iterations(1)->Unit(benchmark::kSecond);
 
+// Shows the window, then prints the CPU time taken so far (from exec, loading included) and,
+// once the first frames have settled, resident and peak memory.
 template <typename Window>
-int showWindow(bool printResident)
+int showWindowAndReport(Window &window)
 {
-    Window window;
     window.resize(606, 348);
     showAndWait(window);
-    if (printResident) {
-        QTest::qWait(200);
-        std::printf("%ld\n", residentKiB());
-    }
+    const double cpuMs = cpuSeconds() * 1000.0;
+    QTest::qWait(200);
+    std::printf("%.3f %ld %ld\n", cpuMs, statusKiB("VmRSS:"), statusKiB("VmHWM:"));
     return 0;
 }
 
@@ -173,13 +190,18 @@ int main(int argc, char **argv)
         QApplication::setFont(EditorFont());
         return idleWithAboutBox(mode.endsWith("-shown"));
     }
-    if (mode.startsWith("--shown-") || mode.startsWith("--resident-")) {
-        const bool resident = mode.startsWith("--resident-");
-        if (mode.endsWith("-editor")) {
-            QApplication::setFont(EditorFont());
-            return showWindow<TWeather_Editor_>(resident);
-        }
-        return showWindow<QMainWindow>(resident);
+    if (mode == "--shown-editor") {
+        // As the program starts its window.
+        QApplication::setFont(EditorFont());
+        UseProgramIcon();
+        TWeather_Editor_ window;
+        TAboutBox about(&window);
+        window.setAboutBox(&about);
+        return showWindowAndReport(window);
+    }
+    if (mode == "--shown-empty") {
+        QMainWindow window;
+        return showWindowAndReport(window);
     }
 
     benchmark::Initialize(&argc, argv);

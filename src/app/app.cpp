@@ -4,7 +4,7 @@
 #include "SavePolicy.h"
 #include "TableActions.h"
 #include "GameFolder.h"
-#include "Pictures.h"
+#include "Failure.h"
 #include "Weather_Main.h"
 #include "about_box_form.h"
 
@@ -152,8 +152,8 @@ int main(int argc, char *argv[])
     QApplication application(argc, argv); // takes Qt's own options off the command line
     qInstallMessageHandler(nullptr);
     QApplication::setApplicationName(QStringLiteral("nimbrel"));
-    QApplication::setWindowIcon(SvgIcon(QStringLiteral(":/icons/program.svg"), {32, 32}));
     QApplication::setFont(EditorFont());
+    UseProgramIcon();
 
     if (!usageError.isEmpty()) {
         ShowUsageError(usageError);

@@ -2,7 +2,9 @@
 
 #include "ClimateErrors.h"
 #include "Layout.h"
+#include "Pictures.h"
 
+#include <QApplication>
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QGuiApplication>
@@ -11,6 +13,12 @@
 
 #include <new>
 #include <utility>
+
+void UseProgramIcon()
+{
+    if (QApplication::windowIcon().isNull())
+        QApplication::setWindowIcon(SvgIcon(QStringLiteral(":/icons/program.svg"), {32, 32}));
+}
 
 void ShowFailure(const QString &message)
 {

@@ -7,6 +7,9 @@
 // The program's title: its task-bar entry and the caption of every failure message.
 inline const QString kApplicationTitle = QStringLiteral("Nimbrel - Climate Editor by [Kest]");
 
+// The program's icon on every window of it (dialogs and message boxes too), drawn once.
+void UseProgramIcon();
+
 // The application's one failure handler: a modal message box with the title as caption, the
 // stop icon, one OK button and the message followed by a period.
 void ShowFailure(const QString &message);

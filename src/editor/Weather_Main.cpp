@@ -157,7 +157,7 @@ TWeather_Editor_::TWeather_Editor_(QWidget *parent)
     setObjectName(QStringLiteral("Weather_Editor_"));
     setWindowTitle(kApplicationTitle + QStringLiteral("[*]"));
     storage::SetWaitHook(WaitVisibly); // a save or Open that waits for another program shows it
-    setWindowIcon(SvgIcon(QStringLiteral(":/icons/program.svg"), {32, 32}));
+    UseProgramIcon();
     setFont(EditorFont());
 
     m_client = new QWidget(this);

@@ -24,7 +24,9 @@ QIcon SvgIcon(const QString &resource, QSize size)
 {
     QIcon icon;
     const qreal screenRatio = qApp ? qApp->devicePixelRatio() : 1.0;
-    for (qreal ratio : {1.0, 2.0, screenRatio})
-        icon.addPixmap(SvgPixmap(resource, size, ratio));
+    icon.addPixmap(SvgPixmap(resource, size, 1.0));
+    icon.addPixmap(SvgPixmap(resource, size, 2.0));
+    if (screenRatio != 1.0 && screenRatio != 2.0) // each picture drawn once
+        icon.addPixmap(SvgPixmap(resource, size, screenRatio));
     return icon;
 }
