@@ -215,6 +215,51 @@ private slots:
         }
     }
 
+    // ReplaceFileW cut short after it moved the old file aside: Open puts it back, and a save
+    // removes one that a finished replacement left.
+    void whatAReplacementMovedAsideIsPutBack()
+    {
+        const QString replaced = m_folder + QStringLiteral("/.weather.cfg.nimbrel-replaced");
+        writeFile(replaced, fileOf(3));
+        const Contents contents = ReadWhole(*FileSystemFor(m_file));
+        QCOMPARE(contents.bytes, fileOf(3));
+        QVERIFY2(contents.notice.contains(QStringLiteral("put back")), qPrintable(contents.notice));
+        QVERIFY(!QFileInfo::exists(replaced));
+        writeFile(replaced, "left by a replacement that finished");
+        QCOMPARE(ReplaceFileContents(m_file, fileOf(4), contents.id).outcome, SaveOutcome::Saved);
+        QCOMPARE(readFile(m_file), fileOf(4));
+        QCOMPARE(strayFiles(), QStringList());
+    }
+
+    // The cache folder is used only when it is the user's alone: a link (or junction) in its
+    // place is not followed, and nothing is written where it leads.
+    void theCacheFolderIsUsedOnlyWhenTheUsersAlone_data()
+    {
+        QTest::addColumn<bool>("link");
+        QTest::newRow("the user's own folder") << false;
+        QTest::newRow("a link to a folder of the user's") << true;
+    }
+
+    void theCacheFolderIsUsedOnlyWhenTheUsersAlone()
+    {
+        QFETCH(bool, link);
+        const QString base = m_dir.filePath(link ? QStringLiteral("local-link") : QStringLiteral("local"));
+        const QString elsewhere = m_dir.filePath(QStringLiteral("elsewhere"));
+        QVERIFY(QDir().mkpath(base) && QDir().mkpath(elsewhere));
+        const std::wstring cache = QDir::toNativeSeparators(base + QStringLiteral("/nimbrel")).toStdWString();
+        if (link
+            && (!::CreateSymbolicLinkW(cache.c_str(), QDir::toNativeSeparators(elsewhere).toStdWString().c_str(),
+                                       SYMBOLIC_LINK_FLAG_DIRECTORY | SYMBOLIC_LINK_FLAG_ALLOW_UNPRIVILEGED_CREATE)
+                || ::GetFileAttributesW(cache.c_str()) == INVALID_FILE_ATTRIBUTES))
+            QSKIP("no symbolic link that leads anywhere can be made here (Wine 8 makes none)");
+        const QByteArray before = qgetenv("LOCALAPPDATA");
+        qputenv("LOCALAPPDATA", QDir::toNativeSeparators(base).toLocal8Bit());
+        const Result kept = KeepRecord(*FileSystemFor(m_file), "record", "unsaved work");
+        qputenv("LOCALAPPDATA", before);
+        QCOMPARE(int(kept.kind()), int(link ? Result::Foreign : Result::Ok));
+        QVERIFY(QDir(elsewhere).isEmpty());
+    }
+
     // A game deep in a user's folders, past Windows' classic path limit, is saved, saved again
     // and read by its whole path, and entered as the game folder.
     void aPathPastTheClassicLimitWorks()

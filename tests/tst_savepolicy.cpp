@@ -133,7 +133,7 @@ public:
             return Result();
         });
     }
-    Result replaceTarget(const QByteArray &name) override { return rename(Place::Folder, name, kName); }
+    Result replaceTarget(const QByteArray &name, const QByteArray &) override { return rename(Place::Folder, name, kName); }
     Result copyIdentity(File, bool, IdentityKept &kept) override
     {
         return call("copyIdentity", [&] {
@@ -728,6 +728,7 @@ private slots:
         disk->add(Place::Cache, "nimbrel-tmp-def456", "left by a killed save");
         disk->add(Place::Folder, ".weather.cfg.nimbrel-tmp-xyz789", "another user's")->mine = false;
         disk->add(Place::Folder, ".weather.cfg.nimbrel-tmp-run123", "a running save's")->lockedBy = &disk;
+        disk->add(Place::Folder, ".weather.cfg.nimbrel-replaced", "the old file a finished replacement left");
         FakeFileSystem fs(disk);
         QCOMPARE(SaveBytes(fs, kNew, disk->targetId()).outcome, SaveOutcome::Saved);
         QByteArrayList left;
@@ -735,6 +736,28 @@ private slots:
             left << key.second;
         QCOMPARE(left, QByteArrayList({".weather.cfg.AbC123", ".weather.cfg.nimbrel-tmp-run123",
                                        ".weather.cfg.nimbrel-tmp-xyz789", ".weather.cfg.orig01", kName}));
+    }
+
+    // A replacement cut short after it moved the old file aside (Windows) left no file under the
+    // name: Open puts the old one back and says so, unless it is not this user's.
+    void openPutsBackWhatAReplacementMovedAside()
+    {
+        for (const bool mine : {true, false}) {
+            auto disk = std::make_shared<Disk>();
+            disk->add(Place::Folder, ".weather.cfg.nimbrel-replaced", kOld)->mine = mine;
+            if (!mine) {
+                QCOMPARE(readError(disk), QStringLiteral("File not found"));
+                QVERIFY(disk->at(Place::Folder, ".weather.cfg.nimbrel-replaced"));
+                continue;
+            }
+            FakeFileSystem fs(disk);
+            const Contents contents = ReadWhole(fs);
+            QCOMPARE(contents.bytes, kOld);
+            QVERIFY2(contents.notice.contains(QStringLiteral("was missing after a save that was cut short")),
+                     qPrintable(contents.notice));
+            QCOMPARE(disk->target(), kOld);
+            QCOMPARE(disk->count("nimbrel"), 0);
+        }
     }
 
     // A file larger than any the editor works on is refused before it is read, and so is a

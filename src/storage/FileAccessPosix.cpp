@@ -239,7 +239,7 @@ public:
     }
 
     // A sticky folder lets another user's file be written but not replaced.
-    Result replaceTarget(const QByteArray &name) override
+    Result replaceTarget(const QByteArray &name, const QByteArray &) override
     {
         return check(os.renameat(m_folder.get(), name.constData(), m_folder.get(), m_name.constData()));
     }

@@ -284,16 +284,16 @@ public:
         return result;
     }
 
-    // The replaced file gets a name of its own, so that a failed replacement leaves every
-    // file under a name this code knows; weather.cfg stands afterwards whatever happened.
-    Result replaceTarget(const QByteArray &name) override
+    // The replaced file gets the name the policy gave, so that a failed replacement leaves
+    // every file under a name it knows; weather.cfg stands afterwards whatever happened.
+    Result replaceTarget(const QByteArray &name, const QByteArray &replacedName) override
     {
         const std::wstring temp = nativePath(m_folder + u'/' + decoded(name));
         const std::wstring file = nativePath(m_path);
         if (!m_exists)
             return os.moveFile(temp.c_str(), file.c_str(), MOVEFILE_WRITE_THROUGH) ? Result() : lastError(ERROR_WRITE_FAULT);
         target().reset(); // the replacement needs the file to itself
-        const std::wstring replaced = nativePath(m_folder + u'/' + m_name + QStringLiteral(".nimbrel-replaced"));
+        const std::wstring replaced = nativePath(m_folder + u'/' + decoded(replacedName));
         os.deleteFile(replaced.c_str());
         if (os.replaceFile(file.c_str(), temp.c_str(), replaced.c_str(), REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr, nullptr)) {
             os.deleteFile(replaced.c_str());
@@ -328,9 +328,9 @@ public:
     // Nobody else may open it while it is written: that is its lock.
     Result create(Place place, const QByteArray &name, File &file) override
     {
+        if (!cacheUsable(place, true))
+            return foreignCache();
         const QString folder = folderOf(place);
-        if (place == Place::Cache)
-            os.createDirectory(nativePath(folder).c_str(), nullptr);
         const QString path = folder + u'/' + decoded(name);
         HANDLE handle = os.createFile(nativePath(path).c_str(), GENERIC_READ | GENERIC_WRITE | DELETE, 0, nullptr,
                                       CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
@@ -345,6 +345,8 @@ public:
 
     Result open(Place place, const QByteArray &name, File &file, FileFacts &facts, Access access) override
     {
+        if (!cacheUsable(place, false))
+            return foreignCache();
         const QString path = folderOf(place) + u'/' + decoded(name);
         const DWORD rights = access == Access::Read ? GENERIC_READ : access == Access::Write ? GENERIC_WRITE
                                                                                              : GENERIC_READ | GENERIC_WRITE;
@@ -436,6 +438,8 @@ public:
 
     Result rename(Place place, const QByteArray &from, const QByteArray &to) override
     {
+        if (!cacheUsable(place, false))
+            return foreignCache();
         const QString folder = folderOf(place) + u'/';
         return os.moveFile(nativePath(folder + decoded(from)).c_str(), nativePath(folder + decoded(to)).c_str(),
                            MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)
@@ -445,6 +449,8 @@ public:
 
     Result remove(Place place, const QByteArray &name) override
     {
+        if (!cacheUsable(place, false))
+            return foreignCache();
         return os.deleteFile(nativePath(folderOf(place) + u'/' + decoded(name)).c_str()) ? Result()
                                                                                           : lastError(ERROR_ACCESS_DENIED);
     }
@@ -453,6 +459,8 @@ public:
 
     Result list(Place place, const QByteArray &prefix, QByteArrayList &names) override
     {
+        if (!cacheUsable(place, false))
+            return foreignCache();
         WIN32_FIND_DATAW found{};
         const HANDLE search =
             os.findFirstFile(nativePath(folderOf(place) + u'/' + decoded(prefix) + u'*').c_str(), &found);
@@ -497,6 +505,41 @@ private:
         return target().isOpen();
     }
 
+    // The cache folder is used only when it is the user's alone: no junction or link in its
+    // place, owned by the user, and by its access list changed by nobody else. Made on first use.
+    bool cacheUsable(Place place, bool create)
+    {
+        if (place != Place::Cache || m_cacheChecked)
+            return place != Place::Cache || !m_cacheForeign;
+        const std::wstring folder = nativePath(CacheFolderPath());
+        if (create)
+            os.createDirectory(folder.c_str(), nullptr);
+        Handle handle(os.createFile(folder.c_str(), READ_CONTROL | FILE_READ_ATTRIBUTES,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                    FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+        if (!handle.isOpen())
+            return true; // not there yet: what is done in it fails as it would
+        m_cacheChecked = true;
+        BY_HANDLE_FILE_INFORMATION info{};
+        FileFacts facts;
+        ownershipOf(handle.get(), facts);
+        // Where a link is followed all the same (Wine), the folder reached has another name. (Only
+        // the name is compared: a profile moved elsewhere by a junction is still the user's.)
+        wchar_t reached[4096];
+        const DWORD length = os.getFinalPathName(handle.get(), reached, 4096, FILE_NAME_NORMALIZED);
+        const QString reachedName =
+            length > 0 && length < 4096
+                ? QFileInfo(QDir::fromNativeSeparators(QString::fromWCharArray(reached, int(length)))).fileName()
+                : QString();
+        const QString expected = QFileInfo(CacheFolderPath()).fileName();
+        m_cacheForeign = !os.getFileInformation(handle.get(), &info) || !(info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+                         || (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)
+                         || reachedName.compare(expected, Qt::CaseInsensitive) != 0 || !facts.mine || facts.othersMayWrite;
+        return !m_cacheForeign;
+    }
+
+    static Result foreignCache() { return {Result::Foreign, SystemError::windows(ERROR_ACCESS_DENIED)}; }
+
     QString folderOf(Place place) const
     {
         if (place == Place::Folder)
@@ -513,6 +556,8 @@ private:
     DWORD m_attributes = 0;
     bool m_exists = false;
     bool m_heldByWriter = false;
+    bool m_cacheChecked = false;
+    bool m_cacheForeign = false;
     bool m_locked = false;
 };
 

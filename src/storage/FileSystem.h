@@ -133,8 +133,10 @@ public:
 
     virtual Result findTarget(TargetFacts &target) = 0;
     virtual Result openTarget(Access access, FileFacts &facts) = 0; // never blocks, never follows a link
-    // The file called name in the folder takes the file's place under its name.
-    virtual Result replaceTarget(const QByteArray &name) = 0;
+    // The file called name in the folder takes the file's place under its name. Where the
+    // system moves the old file aside first (Windows), it goes to replacedName, and stays there
+    // only when the replacement is cut short.
+    virtual Result replaceTarget(const QByteArray &name, const QByteArray &replacedName) = 0;
     // The file's owner, group, mode and extended attributes (exactly the old ACLs) on a new
     // file, and which of them it took; a new file's default mode when there is no file yet.
     virtual Result copyIdentity(File file, bool targetExists, IdentityKept &kept) = 0;

@@ -41,6 +41,13 @@ QByteArray backupName(Place place, const TargetFacts &target, const FileId &id)
     return backupStem(place, target, id) + "backup";
 }
 
+// Where Windows moves the old file aside while it replaces it: a name of the editor's own that
+// outlives the replacement only when that is cut short.
+QByteArray replacedName(const TargetFacts &target)
+{
+    return '.' + target.name + ".nimbrel-replaced";
+}
+
 QByteArray randomSuffix()
 {
     static const char kLetters[] = "abcdefghijklmnopqrstuvwxyz0123456789";
@@ -57,7 +64,8 @@ QByteArray checksum(QByteArrayView bytes)
 
 void addLine(QString &text, const QString &line)
 {
-    text += (text.isEmpty() ? QString() : QStringLiteral("\n")) + line;
+    if (!line.isEmpty())
+        text += (text.isEmpty() ? QString() : QStringLiteral("\n")) + line;
 }
 
 QString writeFailure(const Result &result)
@@ -309,8 +317,22 @@ QString recover(FileSystem &fs, const TargetFacts &target, const FileId &id, boo
 
 // New files of earlier saves that were killed before they were renamed into place: only
 // the editor's own, of this user, that no running save holds.
+// A leftover of the editor's own goes only when it is this user's plain file that no running
+// save holds.
+void removeLeftover(FileSystem &fs, Place place, const QByteArray &name)
+{
+    FileGuard leftover(fs, place);
+    FileFacts facts;
+    if (!fs.open(place, name, leftover.file, facts).isOk())
+        return;
+    leftover.opened();
+    if (facts.regular && facts.mine && fs.lock(leftover.file).isOk())
+        fs.remove(place, name);
+}
+
 // A folder that cannot be listed is what the result says (a cache folder not made yet holds
-// nothing to tidy).
+// nothing to tidy). With the file in place, the old file a replacement moved aside and was cut
+// short before removing is a leftover too.
 Result tidyUp(FileSystem &fs, const TargetFacts &target)
 {
     Result failed;
@@ -323,19 +345,33 @@ Result tidyUp(FileSystem &fs, const TargetFacts &target)
             continue;
         }
         for (const QByteArray &name : names) {
-            if (name.size() != prefix.size() + kRandomLength
-                || !std::all_of(name.begin() + prefix.size(), name.end(), [](char c) { return std::isalnum(uchar(c)); }))
-                continue;
-            FileGuard leftover(fs, place);
-            FileFacts facts;
-            if (!fs.open(place, name, leftover.file, facts).isOk())
-                continue;
-            leftover.opened();
-            if (facts.regular && facts.mine && fs.lock(leftover.file).isOk())
-                fs.remove(place, name);
+            if (name.size() == prefix.size() + kRandomLength
+                && std::all_of(name.begin() + prefix.size(), name.end(), [](char c) { return std::isalnum(uchar(c)); }))
+                removeLeftover(fs, place, name);
         }
     }
+    if (target.exists)
+        removeLeftover(fs, Place::Folder, replacedName(target));
     return failed;
+}
+
+// No file under the name, but the old one that a replacement cut short moved aside (Windows):
+// it is put back, this user's plain file only. Says so, or nothing.
+QString putBackReplaced(FileSystem &fs, const TargetFacts &target)
+{
+    FileGuard replaced(fs, Place::Folder);
+    FileFacts facts;
+    if (!fs.open(Place::Folder, replacedName(target), replaced.file, facts).isOk())
+        return {};
+    replaced.opened();
+    if (!facts.regular || !facts.mine || !fs.lock(replaced.file).isOk())
+        return {};
+    if (!fs.rename(Place::Folder, replacedName(target), target.name).isOk())
+        return {};
+    fs.syncFolder(Place::Folder);
+    return QStringLiteral("%1 was missing after a save that was cut short. The file as it was before that save was "
+                          "put back from %2.")
+        .arg(target.where, fs.pathOf(Place::Folder, replacedName(target)));
 }
 
 // Ok, Refused when the file must be written in place instead, or the failure.
@@ -372,7 +408,7 @@ Result replaceByRename(FileSystem &fs, QByteArrayView bytes, const TargetFacts &
     if (result.isOk())
         result = fs.close(temporary.file);
     for (int attempt = 1; result.isOk(); ++attempt) {
-        result = fs.replaceTarget(temporary.name);
+        result = fs.replaceTarget(temporary.name, replacedName(target));
         if (result.kind() != Result::Busy || attempt == kReplaceAttempts)
             break;
         fs.pause(kPauseMs);
@@ -515,14 +551,18 @@ bool DecodeBackup(QByteArrayView bytes, BackupRecord &record)
 
 Contents ReadWhole(FileSystem &fs)
 {
+    QString putBack;
     for (int attempt = 0;; ++attempt) {
         TargetFacts target;
         if (const Result result = fs.findTarget(target); !result.isOk())
             throwRead(result);
         if (!target.folderFound)
             throw EInOutError(kPathNotFound);
-        if (!target.exists)
+        if (!target.exists) {
+            if (putBack.isEmpty() && !(putBack = putBackReplaced(fs, target)).isEmpty())
+                continue;
             throw EInOutError(kFileNotFound);
+        }
         if (!target.regular)
             throw EInOutError(kAccessDenied);
         refuseIfTooLarge(target.size);
@@ -546,7 +586,8 @@ Contents ReadWhole(FileSystem &fs)
 
         Contents contents;
         contents.id = facts.id;
-        contents.notice = recover(fs, target, facts.id, mayWrite);
+        contents.notice = putBack;
+        addLine(contents.notice, recover(fs, target, facts.id, mayWrite));
         if (result = fs.read(kTarget, kMaxFileSize, contents.bytes); !result.isOk())
             throwRead(result);
         refuseIfTooLarge(contents.bytes.size());
@@ -572,6 +613,7 @@ SaveReport SaveBytes(FileSystem &fs, QByteArrayView bytes, const FileId &expecte
     bool heldByWriter = false;
     for (int attempt = 0;; ++attempt) {
         target = {};
+        report = {}; // what an attempt that looks again found is not told twice
         if (const Result result = fs.findTarget(target); !result.isOk())
             throwWrite(result);
         if (!target.folderFound)

@@ -45,6 +45,7 @@ struct SystemCalls
     decltype(&::GetFileInformationByHandle) getFileInformation = ::GetFileInformationByHandle;
     decltype(&::GetFileSizeEx) getFileSize = ::GetFileSizeEx;
     decltype(&::GetSecurityInfo) getSecurityInfo = ::GetSecurityInfo;
+    decltype(&::GetFinalPathNameByHandleW) getFinalPathName = ::GetFinalPathNameByHandleW;
 #else
     int (*openat)(int folder, const char *name, int flags, mode_t mode) = [](int folder, const char *name, int flags,
                                                                               mode_t mode) {
