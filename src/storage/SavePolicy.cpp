@@ -315,8 +315,6 @@ QString recover(FileSystem &fs, const TargetFacts &target, const FileId &id, boo
     return notice.trimmed();
 }
 
-// New files of earlier saves that were killed before they were renamed into place: only
-// the editor's own, of this user, that no running save holds.
 // A leftover of the editor's own goes only when it is this user's plain file that no running
 // save holds.
 void removeLeftover(FileSystem &fs, Place place, const QByteArray &name)
@@ -330,9 +328,10 @@ void removeLeftover(FileSystem &fs, Place place, const QByteArray &name)
         fs.remove(place, name);
 }
 
-// A folder that cannot be listed is what the result says (a cache folder not made yet holds
-// nothing to tidy). With the file in place, the old file a replacement moved aside and was cut
-// short before removing is a leftover too.
+// New files of earlier saves that were killed before they were renamed into place; with the
+// file in place, the old file a replacement moved aside and was cut short before removing is
+// a leftover too. A folder that cannot be listed is what the result says (a cache folder not
+// made yet holds nothing to tidy).
 Result tidyUp(FileSystem &fs, const TargetFacts &target)
 {
     Result failed;
