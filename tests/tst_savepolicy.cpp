@@ -553,7 +553,8 @@ private slots:
     void openUsesABackupOnlyWhenProvable_data()
     {
         QTest::addColumn<QByteArray>("now");
-        QTest::addColumn<int>("plant"); // 0 mine, 1 another user's, 2 others may write, 3 another file's, 4 in the cache
+        QTest::addColumn<int>("plant"); // 0 mine, 1 another user's, 2 others may write, 3 another file's, 4 in the cache,
+                                        // 5 no file: the old one a replacement moved aside (Windows)
         QTest::addColumn<QByteArray>("read");
         QTest::addColumn<QString>("notice");
         QTest::addColumn<bool>("backupStays");
@@ -573,6 +574,8 @@ private slots:
         QTest::newRow("another user's backup") << kTorn << 1 << kTorn << QString() << true;
         QTest::newRow("a backup others may write") << kTorn << 2 << kTorn << QString() << true;
         QTest::newRow("the backup of another file") << kTorn << 3 << kTorn << keptAside << false;
+        QTest::newRow("a replacement cut short") << kOld << 5 << kOld
+                                                 << QStringLiteral("was missing after a save that was cut short") << false;
     }
 
     void openUsesABackupOnlyWhenProvable()
@@ -590,6 +593,11 @@ private slots:
         backup->othersMayWrite = plant == 2;
         if (plant == 3)
             backup->bytes = EncodeBackup({{0, 99, true, {}}, kOld, kNew});
+        if (plant == 5) {
+            disk->names[{Place::Folder, ".weather.cfg.nimbrel-replaced"}] = disk->at(Place::Folder, kName);
+            disk->names.erase({Place::Folder, kName});
+            disk->names.erase({Place::Folder, kBackup});
+        }
 
         FakeFileSystem fs(disk);
         const Contents contents = ReadWhole(fs);
@@ -654,65 +662,52 @@ private slots:
         QCOMPARE(disk->target(), QByteArray("the other save"));
     }
 
-    // What fails around a save is told beside a save that stands (the fault loop sees that a
-    // listing or a close that fails is told too); a backup that could not be removed is emptied,
-    // so it never claims a save was cut short; a folder at the backup's name sends the backup
-    // to the cache, and says so.
-    void aSaveTellsWhatWentWrongBesideIt_data()
+    // A save stands and says what it met: what failed around it (the fault loop sees that a
+    // listing or a close that fails is told too), a backup that could not be removed (emptied,
+    // so it never claims a save was cut short), a folder at the backup's name (the backup goes
+    // to the cache). Where the primitives say a new file could not keep the old one's identity,
+    // or another program writes the file, the policy writes in place instead.
+    void aSaveStandsAndSaysWhatItMet_data()
     {
         QTest::addColumn<Path>("path");
-        QTest::addColumn<QByteArray>("fails");
+        QTest::addColumn<QByteArray>("fails"); // a call that fails, or "plant": a folder at the backup's name
+        QTest::addColumn<int>("lost");         // -1 nothing, 0 owner, 1 attributes, 2 mode, 3 held by a writer
         QTest::addColumn<QString>("told");
-        QTest::newRow("no lock (ENOLCK)") << Path::Rename << QByteArray("lock") << "saved without a lock";
-        QTest::newRow("removing the backup") << Path::InPlace << "remove " + kBackup << "emptied instead";
-        QTest::newRow("a folder at the backup's name") << Path::InPlace << QByteArray() << "went to the editor's cache";
+        QTest::newRow("no lock (ENOLCK)") << Path::Rename << QByteArray("lock") << -1 << "saved without a lock";
+        QTest::newRow("removing the backup") << Path::InPlace << "remove " + kBackup << -1 << "emptied instead";
+        QTest::newRow("a folder at the backup's name") << Path::InPlace << QByteArray("plant") << -1 << "went to the editor's cache";
+        QTest::newRow("an owner that cannot be given") << Path::Rename << QByteArray() << 0 << "";
+        QTest::newRow("attributes that cannot be copied") << Path::Rename << QByteArray() << 1 << "";
+        QTest::newRow("a mode that cannot be set") << Path::Rename << QByteArray() << 2 << "";
+        QTest::newRow("held open by a program writing it") << Path::Rename << QByteArray() << 3 << "";
     }
 
-    void aSaveTellsWhatWentWrongBesideIt()
+    void aSaveStandsAndSaysWhatItMet()
     {
         QFETCH(Path, path);
         QFETCH(QByteArray, fails);
+        QFETCH(int, lost);
         QFETCH(QString, told);
         const auto disk = diskFor(path);
-        if (fails.isEmpty())
+        const quint64 inode = disk->targetId().file;
+        if (fails == "plant")
             disk->add(Place::Folder, kBackup, {})->regular = false;
+        disk->at(Place::Folder, kName)->heldByWriter = lost == 3;
         FakeFileSystem fs(disk);
         fs.failCall = fails;
         fs.failWith = {Result::Failed, posix(37)};
+        fs.identityKept = {lost != 0, lost != 1, lost != 2};
         const SaveReport report = SaveBytes(fs, kNew, disk->targetId());
         QCOMPARE(report.outcome, SaveOutcome::Saved);
         QCOMPARE(disk->target(), kNew);
         QVERIFY2((report.warning + report.notice).contains(told), qPrintable(report.warning + report.notice));
+        QCOMPARE(disk->targetId().file == inode, lost >= 0 || path == Path::InPlace);
+        QCOMPARE(disk->count("nimbrel-tmp"), 0);
         // Changed by someone else later, the file is read without a word of a cut-short save.
         disk->at(Place::Folder, kName)->bytes = "edited later";
         FakeFileSystem later(disk);
         QCOMPARE(ReadWhole(later).notice, QString());
         QCOMPARE(disk->count("nimbrel-kept"), 0);
-    }
-
-    // The primitives say what a new file could take of the old one and whether another program
-    // writes the file; where a new file would change it, the policy writes in place instead.
-    void whatANewFileCannotKeepIsWrittenInPlace_data()
-    {
-        QTest::addColumn<int>("lost"); // 0 owner, 1 attributes, 2 mode, 3 held by a writer
-        QTest::newRow("an owner that cannot be given") << 0;
-        QTest::newRow("attributes that cannot be copied") << 1;
-        QTest::newRow("a mode that cannot be set") << 2;
-        QTest::newRow("held open by a program writing it") << 3;
-    }
-
-    void whatANewFileCannotKeepIsWrittenInPlace()
-    {
-        QFETCH(int, lost);
-        const auto disk = diskFor(Path::Rename);
-        const quint64 inode = disk->targetId().file;
-        disk->at(Place::Folder, kName)->heldByWriter = lost == 3;
-        FakeFileSystem fs(disk);
-        fs.identityKept = {lost != 0, lost != 1, lost != 2};
-        QCOMPARE(SaveBytes(fs, kNew, disk->targetId()).outcome, SaveOutcome::Saved);
-        QCOMPARE(disk->target(), kNew);
-        QCOMPARE(disk->targetId().file, inode);
-        QCOMPARE(disk->count("nimbrel"), 0);
     }
 
     // The tidy-up removes only the editor's own leftovers of this user that nobody holds.
@@ -733,28 +728,6 @@ private slots:
             left << key.second;
         QCOMPARE(left, QByteArrayList({".weather.cfg.AbC123", ".weather.cfg.nimbrel-tmp-run123",
                                        ".weather.cfg.nimbrel-tmp-xyz789", ".weather.cfg.orig01", kName}));
-    }
-
-    // A replacement cut short after it moved the old file aside (Windows) left no file under the
-    // name: Open puts the old one back and says so, unless it is not this user's.
-    void openPutsBackWhatAReplacementMovedAside()
-    {
-        for (const bool mine : {true, false}) {
-            auto disk = std::make_shared<Disk>();
-            disk->add(Place::Folder, ".weather.cfg.nimbrel-replaced", kOld)->mine = mine;
-            if (!mine) {
-                QCOMPARE(readError(disk), QStringLiteral("File not found"));
-                QVERIFY(disk->at(Place::Folder, ".weather.cfg.nimbrel-replaced"));
-                continue;
-            }
-            FakeFileSystem fs(disk);
-            const Contents contents = ReadWhole(fs);
-            QCOMPARE(contents.bytes, kOld);
-            QVERIFY2(contents.notice.contains(QStringLiteral("was missing after a save that was cut short")),
-                     qPrintable(contents.notice));
-            QCOMPARE(disk->target(), kOld);
-            QCOMPARE(disk->count("nimbrel"), 0);
-        }
     }
 
     // A file larger than any the editor works on is refused before it is read, and so is a
