@@ -359,11 +359,11 @@ private slots:
                 writeFile(m_file, "edited by hand");
                 const Contents contents = ReadWhole(*FileSystemFor(m_file));
                 QCOMPARE(contents.bytes, QByteArray("edited by hand"));
-                QVERIFY2(contents.notice.contains(QStringLiteral("left as it is")), qPrintable(contents.notice));
-                const QString kept = contents.notice.section(QStringLiteral(" kept in "), 1).chopped(1);
+                QVERIFY2(Told(contents.notices).contains(QStringLiteral("left as it is")), qPrintable(Told(contents.notices)));
+                const QString kept = Told(contents.notices).section(QStringLiteral(" kept in "), 1).chopped(1);
                 QVERIFY(readFile(kept) == first || readFile(kept) == second);
                 QVERIFY(!QFileInfo::exists(backup) && QFile::remove(kept));
-                QCOMPARE(ReadWhole(*FileSystemFor(m_file)).notice, QString());
+                QCOMPARE(Told(ReadWhole(*FileSystemFor(m_file)).notices), QString());
                 writeFile(m_file, first);
                 continue;
             }
@@ -487,7 +487,7 @@ private slots:
             QVERIFY(QDir().mkdir(m_file));
 
         try {
-            ReadWhole(*FileSystemFor(m_file));
+            Worded([&] { return ReadWhole(*FileSystemFor(m_file)); });
             QFAIL("read");
         } catch (const EInOutError &error) {
             QCOMPARE(error.message(), QStringLiteral("File access denied"));

@@ -39,7 +39,7 @@ QString saveOutcome(const QString &path, const QByteArray &bytes)
 int loadCode(const QString &path)
 {
     try {
-        ReadWhole(*FileSystemFor(path));
+        Worded([&] { return ReadWhole(*FileSystemFor(path)); });
     } catch (const EInOutError &error) {
         return error.ErrorCode;
     }
@@ -208,8 +208,8 @@ private slots:
             writeFile(m_folder + QStringLiteral("/.weather.cfg.nimbrel-backup"), EncodeBackup({id, oldBytes, newBytes}));
             const Contents contents = ReadWhole(*FileSystemFor(m_file));
             QCOMPARE(contents.bytes, now == torn ? oldBytes : now);
-            QVERIFY2(contents.notice.contains(now == torn ? QStringLiteral("put back") : QStringLiteral("left as it is")),
-                     qPrintable(contents.notice));
+            QVERIFY2(Told(contents.notices).contains(now == torn ? QStringLiteral("put back") : QStringLiteral("left as it is")),
+                     qPrintable(Told(contents.notices)));
             for (const QString &name : strayFiles())
                 QVERIFY(name.startsWith(QStringLiteral(".weather.cfg.nimbrel-kept-")) && QFile::remove(m_folder + u'/' + name));
         }
@@ -223,7 +223,7 @@ private slots:
         writeFile(replaced, fileOf(3));
         const Contents contents = ReadWhole(*FileSystemFor(m_file));
         QCOMPARE(contents.bytes, fileOf(3));
-        QVERIFY2(contents.notice.contains(QStringLiteral("put back")), qPrintable(contents.notice));
+        QVERIFY2(Told(contents.notices).contains(QStringLiteral("put back")), qPrintable(Told(contents.notices)));
         QVERIFY(!QFileInfo::exists(replaced));
         writeFile(replaced, "left by a replacement that finished");
         QCOMPARE(ReplaceFileContents(m_file, fileOf(4), contents.id).outcome, SaveOutcome::Saved);

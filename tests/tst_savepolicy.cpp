@@ -1,4 +1,4 @@
-#include "FileErrors.h"
+#include "FileErrors.h" // the words the editor shows, for the messages asserted here
 #include "SavePolicy.h"
 
 #include <QTest>
@@ -100,6 +100,7 @@ public:
     int crashAt = 0;
     QByteArray failCall; // every call of this name fails with failWith
     IdentityKept identityKept; // what a new file takes of the old one's identity
+    bool cacheForeign = false;  // the cache folder is not the user's alone
     std::function<void(int)> onCall;
     QByteArrayList log; // each call, with the name it was about
     QByteArray failed;  // the call that failed
@@ -144,6 +145,8 @@ public:
     Result create(Place place, const QByteArray &name, File &file) override
     {
         return call("create " + name, [&] {
+            if (place == Place::Cache && cacheForeign)
+                return Result(Result::Foreign, posix(1));
             if (disk->at(place, name))
                 return Result(Result::Exists, posix(17));
             file = adopt(disk->add(place, name, {}));
@@ -379,7 +382,7 @@ Outcome save(FakeFileSystem &fs, const FileId &opened)
 {
     Outcome result;
     try {
-        result.report = SaveBytes(fs, kNew, opened);
+        result.report = climate::Worded([&] { return SaveBytes(fs, kNew, opened); });
         result.outcome = result.report.outcome;
     } catch (const EInOutError &error) {
         result.message = error.message();
@@ -391,7 +394,7 @@ QString readError(const std::shared_ptr<Disk> &disk)
 {
     try {
         FakeFileSystem fs(disk);
-        ReadWhole(fs);
+        climate::Worded([&] { return ReadWhole(fs); });
     } catch (const EInOutError &error) {
         return error.message();
     }
@@ -457,7 +460,7 @@ private slots:
                         const Contents contents = ReadWhole(after);
                         QVERIFY2(contents.bytes == kOld || contents.bytes == kNew, qPrintable(row));
                         // Told exactly when the file was put right.
-                        QVERIFY2(contents.notice.isEmpty() == (left == kOld || left == kNew), qPrintable(row));
+                        QVERIFY2(climate::Told(contents.notices).isEmpty() == (left == kOld || left == kNew), qPrintable(row));
                     }
                     QVERIFY2(!after.disk->at(Place::Folder, kBackup), qPrintable(row));
                     FakeFileSystem again(after.disk);
@@ -474,7 +477,7 @@ private slots:
                     const bool unsafe = (fs.failed == "syncFolder" && (before.endsWith(" to " + kName) || before == "remove " + kBackup))
                                         || fs.failed == "remove " + kBackup || fs.failed == "list"
                                         || (fs.failed == "close" && k == clean.calls && path == Path::InPlace);
-                    QVERIFY2(!unsafe || !result.report.warning.isEmpty(), qPrintable(row));
+                    QVERIFY2(!unsafe || !result.report.warnings.isEmpty(), qPrintable(row));
                 } else if (fs.disk->target() != before && fs.disk->target() != kNew) { // the way back failed too
                     QVERIFY2(result.message.endsWith(QStringLiteral("kept in data/") + QString::fromLatin1(kBackup)),
                              qPrintable(row + QStringLiteral(": ") + result.message));
@@ -482,8 +485,8 @@ private slots:
                     fs.release(kTarget); // the save is over
                     FakeFileSystem open(fs.disk);
                     const Contents contents = ReadWhole(open);
-                    QVERIFY2(contents.bytes == kOld || contents.notice.contains(QStringLiteral("kept in data/.weather.cfg.nimbrel-kept-")),
-                             qPrintable(row + QStringLiteral(": ") + contents.notice));
+                    QVERIFY2(contents.bytes == kOld || climate::Told(contents.notices).contains(QStringLiteral("kept in data/.weather.cfg.nimbrel-kept-")),
+                             qPrintable(row + QStringLiteral(": ") + climate::Told(contents.notices)));
                     QVERIFY2(contents.bytes == kOld || fs.disk->count("nimbrel-kept-") == 1, qPrintable(row));
                 }
                 QVERIFY2(result.outcome != SaveOutcome::Saved || result.message.isEmpty(), qPrintable(row));
@@ -603,12 +606,12 @@ private slots:
         const Contents contents = ReadWhole(fs);
         QCOMPARE(contents.bytes, read);
         QCOMPARE(disk->target(), read);
-        QVERIFY2(notice.isEmpty() ? contents.notice.isEmpty() : contents.notice.contains(notice), qPrintable(contents.notice));
+        QVERIFY2(notice.isEmpty() ? climate::Told(contents.notices).isEmpty() : climate::Told(contents.notices).contains(notice), qPrintable(climate::Told(contents.notices)));
         QCOMPARE(bool(disk->at(plant == 4 ? Place::Cache : Place::Folder, backupName)), backupStays);
         // Told once: a second Open finds nothing to do.
         FakeFileSystem again(disk);
-        QCOMPARE(ReadWhole(again).notice, QString());
-        QCOMPARE(disk->count("nimbrel-kept"), contents.notice.contains(QStringLiteral("kept in")) ? 1 : 0);
+        QCOMPARE(climate::Told(ReadWhole(again).notices), QString());
+        QCOMPARE(disk->count("nimbrel-kept"), climate::Told(contents.notices).contains(QStringLiteral("kept in")) ? 1 : 0);
         for (const auto &[key, inode] : disk->names) {
             if (key.second.contains("nimbrel-kept-"))
                 QCOMPARE(inode->bytes, kOld);
@@ -631,7 +634,7 @@ private slots:
             busy = readError(disk);
             FakeFileSystem second(disk);
             try {
-                SaveBytes(second, "other", {});
+                climate::Worded([&] { return SaveBytes(second, "other", {}); });
             } catch (const EInOutError &error) {
                 secondSave = error.message();
             }
@@ -682,6 +685,22 @@ private slots:
         QTest::newRow("held open by a program writing it") << Path::Rename << QByteArray() << 3 << "";
     }
 
+    // In place with a folder that takes no backup and a cache folder that is not the user's
+    // alone: nothing is written, and the message says why.
+    void noBackupNoOverwrite()
+    {
+        const auto disk = diskFor(Path::InPlace);
+        FakeFileSystem fs(disk);
+        fs.cacheForeign = true;
+        fs.failWith = {Result::Refused, posix(13)}; // the folder refuses every new file of the editor's
+        fs.onCall = [&](int) {
+            fs.failCall = fs.log.last().startsWith("create .weather.cfg.nimbrel-tmp") ? fs.log.last() : QByteArray();
+        };
+        const Outcome result = save(fs, disk->targetId());
+        QVERIFY2(result.message.contains(QStringLiteral("is not yours alone")), qPrintable(result.message));
+        QCOMPARE(disk->target(), kOld);
+    }
+
     void aSaveStandsAndSaysWhatItMet()
     {
         QFETCH(Path, path);
@@ -700,13 +719,14 @@ private slots:
         const SaveReport report = SaveBytes(fs, kNew, disk->targetId());
         QCOMPARE(report.outcome, SaveOutcome::Saved);
         QCOMPARE(disk->target(), kNew);
-        QVERIFY2((report.warning + report.notice).contains(told), qPrintable(report.warning + report.notice));
+        const QString said = climate::Told(report.warnings + report.notices);
+        QVERIFY2(said.contains(told), qPrintable(said));
         QCOMPARE(disk->targetId().file == inode, lost >= 0 || path == Path::InPlace);
         QCOMPARE(disk->count("nimbrel-tmp"), 0);
         // Changed by someone else later, the file is read without a word of a cut-short save.
         disk->at(Place::Folder, kName)->bytes = "edited later";
         FakeFileSystem later(disk);
-        QCOMPARE(ReadWhole(later).notice, QString());
+        QCOMPARE(climate::Told(ReadWhole(later).notices), QString());
         QCOMPARE(disk->count("nimbrel-kept"), 0);
     }
 

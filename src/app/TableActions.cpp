@@ -122,8 +122,8 @@ int importTable(const QByteArray &bytes, const QString &name, climate::TClimateF
     }
     // As a user at a terminal answers: no question when nothing else changed the file.
     const storage::SaveReport report = climate::SaveClimateFile(file, table, header);
-    if (!report.notice.isEmpty())
-        printError(report.notice);
+    if (const QString notice = climate::Told(report.notices); !notice.isEmpty())
+        printError(notice);
     if (report.outcome == storage::SaveOutcome::ReadOnly) {
         printError(QStringLiteral("The file is read-only; nothing saved"));
         return 1;

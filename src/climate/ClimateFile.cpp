@@ -24,7 +24,7 @@ QString joinPath(const QString &dir, const QString &name)
 
 storage::SaveReport ReplaceFileContents(const QString &path, QByteArrayView bytes, const storage::FileId &expected)
 {
-    return storage::SaveBytes(*storage::FileSystemFor(path), bytes, expected);
+    return Worded([&] { return storage::SaveBytes(*storage::FileSystemFor(path), bytes, expected); });
 }
 
 std::optional<QString> GameFolderPath(const QString &folder)
@@ -78,14 +78,15 @@ QString ResolveFileName(const QString &fileName)
 
 QString LoadClimateFile(TClimateFile &file, TRegionTable &table, QByteArray &headerCountLine, QByteArray *bytesRead)
 {
-    const storage::Contents contents = storage::ReadWhole(*storage::FileSystemFor(ResolveFileName(file.FileName)));
+    const storage::Contents contents =
+        Worded([&] { return storage::ReadWhole(*storage::FileSystemFor(ResolveFileName(file.FileName))); });
     auto raw = std::make_unique<RawClimate>();
     ReadClimateBytes(contents.bytes, *raw);
     StoreRawClimate(*raw, table, headerCountLine);
     file.Opened = contents.id;
     if (bytesRead)
         *bytesRead = contents.bytes;
-    return contents.notice;
+    return Told(contents.notices);
 }
 
 storage::SaveReport SaveClimateFile(TClimateFile &file, const TRegionTable &table, QByteArrayView headerCountLine)
@@ -101,9 +102,8 @@ storage::SaveReport SaveClimateFile(TClimateFile &file, const TRegionTable &tabl
 
 void ThrowIfWarned(const storage::SaveReport &report)
 {
-    if (report.outcome == storage::SaveOutcome::Saved && !report.warning.isEmpty())
-        throw EInOutError(storage::kWriteFault,
-                          report.notice.isEmpty() ? report.warning : report.notice + u'\n' + report.warning);
+    if (report.outcome == storage::SaveOutcome::Saved && !report.warnings.isEmpty())
+        throw EInOutError(kWriteFault, Told(report.notices + report.warnings));
 }
 
 } // namespace climate

@@ -43,7 +43,8 @@ QString ResolveFileName(const QString &fileName);
 QString LoadClimateFile(TClimateFile &file, TRegionTable &table, QByteArray &headerCountLine,
                         QByteArray *bytesRead = nullptr);
 
-// storage::SaveBytes() on the file at path, through the platform's primitives.
+// storage::SaveBytes() on the file at path, through the platform's primitives; its failure is
+// thrown as an EInOutError in the editor's words, its notices and warnings told by Told().
 storage::SaveReport ReplaceFileContents(const QString &path, QByteArrayView bytes, const storage::FileId &expected = {});
 
 // A save whose new bytes may not last, thrown as a failure once the save is taken as done.

@@ -246,8 +246,9 @@ MergeResult ClimateDocument::merge(const ConflictResolver &keepMine)
 
     const QByteArray bytes = climate::FormatClimateFile(*merged, header);
     result.report = climate::ReplaceFileContents(filePath(), bytes, now.Opened);
-    if (!notice.isEmpty()) // what reading it did to the file is told as well
-        result.report.notice = result.report.notice.isEmpty() ? notice : notice + u'\n' + result.report.notice;
+    // What reading it did to the file is told as well.
+    const QString saved = climate::Told(result.report.notices);
+    result.notice = notice.isEmpty() ? saved : saved.isEmpty() ? notice : notice + u'\n' + saved;
     if (result.report.outcome != storage::SaveOutcome::Saved)
         return result;
     m_table = std::move(merged);

@@ -33,6 +33,7 @@ struct MergeResult
     bool cancelled = false;
     QString refusal; // why nothing could be merged (nothing was written)
     storage::SaveReport report;
+    QString notice; // what reading the file and saving it did to it on the user's behalf, in words
 };
 
 // One open climate file: the table, the count line, the game folder (a whole path), the file

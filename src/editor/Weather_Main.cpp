@@ -668,6 +668,7 @@ void TWeather_Editor_::saveDocument()
 {
     using storage::SaveOutcome;
     storage::SaveReport report = m_document->save();
+    QString mergeNotice;
     // Overwrite writes the file the question named; where the name has led elsewhere since,
     // the question comes again, naming that one.
     while (report.outcome == SaveOutcome::Changed) {
@@ -679,6 +680,7 @@ void TWeather_Editor_::saveDocument()
             if (merged.cancelled || !merged.refusal.isEmpty())
                 return;
             report = merged.report;
+            mergeNotice = merged.notice;
             if (report.outcome == SaveOutcome::Changed) {
                 showInformation(QStringLiteral("%1 changed again while it was merged with. Nothing was saved")
                                     .arg(m_document->displayName()));
@@ -690,10 +692,11 @@ void TWeather_Editor_::saveDocument()
         case ChangedFileAnswer::Cancel: return;
         }
     }
+    const QString notice = mergeNotice.isEmpty() ? climate::Told(report.notices) : mergeNotice;
     if (report.outcome == SaveOutcome::ReadOnly)
         showInformation(QStringLiteral("The file is read-only"));
-    else if (!report.notice.isEmpty())
-        showInformation(report.notice);
+    else if (!notice.isEmpty())
+        showInformation(notice);
 }
 
 // The name leads to another file than Open read (another program saved over it, replaced or

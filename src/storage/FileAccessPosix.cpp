@@ -1,4 +1,3 @@
-#include "FileErrors.h"
 #include "FileSystem.h"
 #include "SystemCalls.h"
 
@@ -413,14 +412,14 @@ public:
                 os.close(copy);
             return result;
         }
-        ::rewinddir(dir);
+        os.rewinddir(dir);
         errno = 0;
         while (const dirent *entry = os.readdir(dir)) {
             if (QByteArrayView(entry->d_name).startsWith(prefix))
                 names << QByteArray(entry->d_name);
         }
         const Result result = lastError();
-        ::closedir(dir);
+        os.closedir(dir);
         return result;
     }
 
@@ -429,7 +428,7 @@ public:
         const int folder = folderOf(place, false);
         char buffer[4096];
         const ssize_t n =
-            ::readlink(QByteArray("/proc/self/fd/" + QByteArray::number(folder)).constData(), buffer, sizeof buffer);
+            os.readlink(QByteArray("/proc/self/fd/" + QByteArray::number(folder)).constData(), buffer, sizeof buffer);
         QByteArray at = n > 0 ? QByteArray(buffer, n) : place == Place::Folder ? m_folderPath : cachePath();
         return QFile::decodeName(at + '/' + name);
     }

@@ -1,4 +1,3 @@
-#include "FileErrors.h"
 #include "FileSystem.h"
 #include "SystemCalls.h"
 

@@ -47,6 +47,10 @@ struct SystemError
     bool operator==(const SystemError &) const = default;
 };
 
+// Whether a failed operation was reading or writing: the same system error is a read fault on
+// the one and a write fault on the other.
+enum class FileOperation { Read, Write };
+
 // What a primitive did, in the few kinds the policy tells apart, with the system's error for
 // the message.
 class Result

@@ -1,12 +1,11 @@
 #include "SavePolicy.h"
 
-#include "FileErrors.h"
-
 #include <QCryptographicHash>
 #include <QRandomGenerator>
 
 #include <algorithm>
 #include <cctype>
+#include <optional>
 
 namespace storage {
 
@@ -62,34 +61,33 @@ QByteArray checksum(QByteArrayView bytes)
     return QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex();
 }
 
-void addLine(QString &text, const QString &line)
-{
-    if (!line.isEmpty())
-        text += (text.isEmpty() ? QString() : QStringLiteral("\n")) + line;
-}
-
-QString writeFailure(const Result &result)
-{
-    return describeError(result.error(), FileOperation::Write);
-}
-
 [[noreturn]] void throwWrite(const Result &result)
 {
-    throwIoError(result.error(), FileOperation::Write);
+    throw Failure(Failure::Kind::System, result.error(), FileOperation::Write);
 }
 
 [[noreturn]] void throwRead(const Result &result)
 {
-    throwIoError(result.error(), FileOperation::Read);
+    throw Failure(Failure::Kind::System, result.error(), FileOperation::Read);
+}
+
+[[noreturn]] void fail(Failure::Kind kind, qint64 size = 0, const QString &where = {})
+{
+    Failure failure(kind);
+    failure.size = size;
+    failure.where = where;
+    throw failure;
+}
+
+Event event(Event::Kind kind, const QString &file, const QString &where = {}, SystemError error = {})
+{
+    return {kind, file, where, error, false};
 }
 
 void refuseIfTooLarge(qint64 size)
 {
     if (size > kMaxFileSize)
-        throw EInOutError(kAccessDenied,
-                          QStringLiteral("The file is too large to open: %1 MB, where no file it edits has more than %2 MB")
-                              .arg((size + (1 << 20) - 1) >> 20)
-                              .arg(kMaxFileSize >> 20));
+        fail(Failure::Kind::TooLarge, size);
 }
 
 // Where a new file cannot go into a folder, refused or for want of room, the file can still
@@ -211,8 +209,7 @@ Result lockTarget(FileSystem &fs)
             return result;
         fs.pause(kPauseMs);
     }
-    throw EInOutError(kSharingViolation,
-                      QStringLiteral("The file is busy: another program is saving it. Try again in a moment"));
+    fail(Failure::Kind::Busy);
 }
 
 enum class FileState { Intact, Torn, Other };
@@ -266,9 +263,9 @@ bool readBackup(FileSystem &fs, Place place, const QByteArray &name, BackupRecor
 // After a save in place was cut short (the program killed, the power gone): a file torn by
 // it gets its old bytes back; a file changed since is left as it is, and the backup is set
 // aside under another name where the user is told to find it. Says what it did, if anything.
-QString recover(FileSystem &fs, const TargetFacts &target, const FileId &id, bool mayWrite)
+QList<Event> recover(FileSystem &fs, const TargetFacts &target, const FileId &id, bool mayWrite)
 {
-    QString notice;
+    QList<Event> notices;
     QByteArray now;
     bool nowRead = false;
     for (const Place place : {Place::Folder, Place::Cache}) {
@@ -292,13 +289,9 @@ QString recover(FileSystem &fs, const TargetFacts &target, const FileId &id, boo
             if (result.isOk()) {
                 now = record.oldBytes;
                 removeBackup(fs, place, name);
-                notice += QStringLiteral("%1 was left half-written by a save that was cut short. Its old contents "
-                                         "were put back from the backup %2.\n")
-                              .arg(target.where, where);
+                notices << event(Event::Kind::PutBack, target.where, where);
             } else {
-                notice += QStringLiteral("%1 was left half-written by a save that was cut short, and its old "
-                                         "contents could not be put back. They are kept in %2.\n")
-                              .arg(target.where, where);
+                notices << event(Event::Kind::NotPutBack, target.where, where);
             }
             continue;
         }
@@ -308,11 +301,9 @@ QString recover(FileSystem &fs, const TargetFacts &target, const FileId &id, boo
         QString keptIn = where;
         if (writeWhole(fs, place, target, kept, record.oldBytes).isOk() && fs.remove(place, name).isOk())
             keptIn = fs.pathOf(place, kept);
-        notice += QStringLiteral("%1 has changed since a save of it was cut short, so it was left as it is. "
-                                 "Its contents from before that save are kept in %2.\n")
-                      .arg(target.where, keptIn);
+        notices << event(Event::Kind::ChangedSinceCutShort, target.where, keptIn);
     }
-    return notice.trimmed();
+    return notices;
 }
 
 // A leftover of the editor's own goes only when it is this user's plain file that no running
@@ -356,7 +347,7 @@ Result tidyUp(FileSystem &fs, const TargetFacts &target)
 
 // No file under the name, but the old one that a replacement cut short moved aside (Windows):
 // it is put back, this user's plain file only. Says so, or nothing.
-QString putBackReplaced(FileSystem &fs, const TargetFacts &target)
+std::optional<Event> putBackReplaced(FileSystem &fs, const TargetFacts &target)
 {
     FileGuard replaced(fs, Place::Folder);
     FileFacts facts;
@@ -368,9 +359,7 @@ QString putBackReplaced(FileSystem &fs, const TargetFacts &target)
     if (!fs.rename(Place::Folder, replacedName(target), target.name).isOk())
         return {};
     fs.syncFolder(Place::Folder);
-    return QStringLiteral("%1 was missing after a save that was cut short. The file as it was before that save was "
-                          "put back from %2.")
-        .arg(target.where, fs.pathOf(Place::Folder, replacedName(target)));
+    return event(Event::Kind::ReplacedPutBack, target.where, fs.pathOf(Place::Folder, replacedName(target)));
 }
 
 // Ok, Refused when the file must be written in place instead, or the failure.
@@ -418,16 +407,15 @@ Result replaceByRename(FileSystem &fs, QByteArrayView bytes, const TargetFacts &
     temporary.keep();
     report.written = facts.id;
     if (const Result synced = fs.syncFolder(Place::Folder); !synced.isOk())
-        addLine(report.warning, QStringLiteral("The new contents are in place, but the system could not confirm that "
-                                               "they are on disk (%1). Save again before you rely on them")
-                                    .arg(writeFailure(synced)));
+        report.warnings << event(Event::Kind::NotConfirmed, target.where, {}, synced.error());
     return {};
 }
 
 [[noreturn]] void throwKeptIn(const Result &result, const QString &where)
 {
-    throw EInOutError(ioErrorCode(result.error(), FileOperation::Write),
-                      QStringLiteral("%1. The file's old contents are kept in %2").arg(writeFailure(result), where));
+    Failure failure(Failure::Kind::KeptIn, result.error(), FileOperation::Write);
+    failure.where = where;
+    throw failure;
 }
 
 // Whether something that is no file at all stands at a name of the editor's own: a folder, a
@@ -469,14 +457,14 @@ void overwriteInPlace(FileSystem &fs, QByteArrayView bytes, const TargetFacts &t
     FileId made;
     Result result(Result::Refused, {});
     if (strangerAt(fs, place, backupName(place, target, id)))
-        addLine(report.notice, QStringLiteral("%1 is not a backup of the editor's (a folder or a link stands there), "
-                                              "so the backup of the old contents went to the editor's cache folder")
-                                   .arg(fs.pathOf(place, backupName(place, target, id))));
+        report.notices << event(Event::Kind::BackupElsewhere, target.where, fs.pathOf(place, backupName(place, target, id)));
     else
         result = writeWhole(fs, place, target, backupName(place, target, id), EncodeBackup(record), &made);
     if (noNewFileThere(result)) { // the folder takes no new file
         place = Place::Cache;
         result = writeWhole(fs, place, target, backupName(place, target, id), EncodeBackup(record), &made);
+        if (result.kind() == Result::Foreign)
+            fail(Failure::Kind::NoPlaceForBackup, 0, fs.pathOf(place, {}));
     }
     if (!result.isOk())
         throwWrite(result);
@@ -493,20 +481,15 @@ void overwriteInPlace(FileSystem &fs, QByteArrayView bytes, const TargetFacts &t
     }
     report.written = id;
     if (const Result removed = fs.remove(place, name); !removed.isOk()) {
-        const bool emptied = emptyBackup(fs, place, name, made);
-        addLine(report.warning, QStringLiteral("The file is saved, but its backup %1 could not be removed (%2)%3")
-                                    .arg(fs.pathOf(place, name), writeFailure(removed),
-                                         emptied ? QStringLiteral("; it was emptied instead, and can go") : QString()));
+        Event stayed = event(Event::Kind::BackupNotRemoved, target.where, fs.pathOf(place, name), removed.error());
+        stayed.emptied = emptyBackup(fs, place, name, made);
+        report.warnings << stayed;
     } else if (const Result synced = fs.syncFolder(place); !synced.isOk()) {
         // Back after a crash, it finds the new bytes in the file and is removed by the next Open.
-        addLine(report.warning, QStringLiteral("The file is saved, but the system could not confirm that its backup %1 "
-                                               "is gone (%2)")
-                                    .arg(fs.pathOf(place, name), writeFailure(synced)));
+        report.warnings << event(Event::Kind::BackupRemovalUnsynced, target.where, fs.pathOf(place, name), synced.error());
     }
     if (const Result closed = fs.close(kTarget); !closed.isOk())
-        addLine(report.warning, QStringLiteral("The file is saved and its new contents are on disk, but closing it "
-                                               "reported %1")
-                                    .arg(writeFailure(closed)));
+        report.warnings << event(Event::Kind::CloseReported, target.where, {}, closed.error());
 }
 
 } // namespace
@@ -550,20 +533,20 @@ bool DecodeBackup(QByteArrayView bytes, BackupRecord &record)
 
 Contents ReadWhole(FileSystem &fs)
 {
-    QString putBack;
+    std::optional<Event> putBack;
     for (int attempt = 0;; ++attempt) {
         TargetFacts target;
         if (const Result result = fs.findTarget(target); !result.isOk())
             throwRead(result);
         if (!target.folderFound)
-            throw EInOutError(kPathNotFound);
+            fail(Failure::Kind::PathNotFound);
         if (!target.exists) {
-            if (putBack.isEmpty() && !(putBack = putBackReplaced(fs, target)).isEmpty())
+            if (!putBack && (putBack = putBackReplaced(fs, target)))
                 continue;
-            throw EInOutError(kFileNotFound);
+            fail(Failure::Kind::NotFound);
         }
         if (!target.regular)
-            throw EInOutError(kAccessDenied);
+            fail(Failure::Kind::NotAFile);
         refuseIfTooLarge(target.size);
 
         FileFacts facts;
@@ -574,7 +557,7 @@ Contents ReadWhole(FileSystem &fs)
         if (!result.isOk())
             throwRead(result);
         if (!facts.regular)
-            throw EInOutError(kAccessDenied);
+            fail(Failure::Kind::NotAFile);
         lockTarget(fs); // where the system cannot lock, the file is read all the same
         // Replaced by another program's save while this one waited: read the new file.
         TargetFacts now;
@@ -585,8 +568,9 @@ Contents ReadWhole(FileSystem &fs)
 
         Contents contents;
         contents.id = facts.id;
-        contents.notice = putBack;
-        addLine(contents.notice, recover(fs, target, facts.id, mayWrite));
+        if (putBack)
+            contents.notices << *putBack;
+        contents.notices << recover(fs, target, facts.id, mayWrite);
         if (result = fs.read(kTarget, kMaxFileSize, contents.bytes); !result.isOk())
             throwRead(result);
         refuseIfTooLarge(contents.bytes.size());
@@ -616,7 +600,7 @@ SaveReport SaveBytes(FileSystem &fs, QByteArrayView bytes, const FileId &expecte
         if (const Result result = fs.findTarget(target); !result.isOk())
             throwWrite(result);
         if (!target.folderFound)
-            throw EInOutError(kPathNotFound, QStringLiteral("The file's folder is no longer there"));
+            fail(Failure::Kind::FolderGone);
         const auto changed = [&](const FileId &found) {
             report.outcome = SaveOutcome::Changed;
             report.target = target.where;
@@ -643,10 +627,7 @@ SaveReport SaveBytes(FileSystem &fs, QByteArrayView bytes, const FileId &expecte
             throwWrite(opened);
         heldByWriter = facts.heldByWriter;
         if (const Result locked = lockTarget(fs); !locked.isOk())
-            addLine(report.warning, QStringLiteral("The file could not be locked (%1), so it was saved without a lock: "
-                                                   "another program saving it at the same moment could have mixed "
-                                                   "with this save")
-                                        .arg(writeFailure(locked)));
+            report.warnings << event(Event::Kind::NoLock, target.where, {}, locked.error());
         // Swapped while we looked, or by the save we waited for: look again.
         TargetFacts now;
         const bool same = fs.findTarget(now).isOk() && now.exists && now.id == facts.id && facts.id == target.id;
@@ -660,11 +641,7 @@ SaveReport SaveBytes(FileSystem &fs, QByteArrayView bytes, const FileId &expecte
             throwRead(result);
         if (facts.size > kMaxFileSize) {
             fs.release(kTarget);
-            throw EInOutError(kAccessDenied,
-                              QStringLiteral("%1 has grown to %2 MB since it was opened, larger than any file the editor "
-                                             "works on, so it was left as it is")
-                                  .arg(target.where)
-                                  .arg((facts.size + (1 << 20) - 1) >> 20));
+            fail(Failure::Kind::Grown, facts.size, target.where);
         }
         FileId found = facts.id;
         if (readable) {
@@ -678,13 +655,11 @@ SaveReport SaveBytes(FileSystem &fs, QByteArrayView bytes, const FileId &expecte
             return changed(found);
         }
         if (readable)
-            report.notice = recover(fs, target, facts.id, true);
+            report.notices << recover(fs, target, facts.id, true);
         break;
     }
     if (const Result tidied = tidyUp(fs, target); !tidied.isOk())
-        addLine(report.warning, QStringLiteral("Leftovers of earlier saves that were cut short could not be looked "
-                                               "for (%1)")
-                                    .arg(writeFailure(tidied)));
+        report.warnings << event(Event::Kind::NoListing, target.where, {}, tidied.error());
 
     // More than one name for the file: a new file would leave the others with the old bytes;
     // held by a program that writes it, it cannot be replaced.
@@ -702,7 +677,7 @@ SaveReport SaveBytes(FileSystem &fs, QByteArrayView bytes, const FileId &expecte
     }
     // In place, a backup of the old bytes must be possible first.
     if (!readable)
-        throw EInOutError(kAccessDenied);
+        fail(Failure::Kind::NoBackup);
     overwriteInPlace(fs, bytes, target, facts.id, report);
     fs.release(kTarget);
     report.written.digest = checksum(bytes);

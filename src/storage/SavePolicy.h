@@ -4,7 +4,10 @@
 
 #include <QByteArray>
 #include <QByteArrayView>
+#include <QList>
 #include <QString>
+
+#include <exception>
 
 #include <memory>
 
@@ -19,22 +22,82 @@ inline constexpr qint64 kMaxFileSize = 16 * 1024 * 1024;
 
 enum class SaveOutcome { Saved, ReadOnly, Changed };
 
+// What a read or a save did to the file on the user's behalf, or met beside a save that
+// stands, as facts: the layers above say them in words.
+struct Event
+{
+    enum class Kind : quint8 {
+        // Done before the file was read or saved:
+        PutBack,              // file was torn by a cut-short save; its old bytes came from where
+        NotPutBack,           // file was torn, and its old bytes could not be written back: kept in where
+        ChangedSinceCutShort, // file changed since a cut-short save: left; its old bytes are kept in where
+        ReplacedPutBack,      // no file after a cut-short replacement: put back from where
+        BackupElsewhere,      // where is not the editor's (a folder or a link): the backup went to the cache
+        // True of a save that stands:
+        NotConfirmed,           // the new bytes are in place, their folder's sync failed (error)
+        BackupNotRemoved,       // the backup where stayed (error); emptied, if it could be
+        BackupRemovalUnsynced,  // the backup where went, its folder's sync failed (error)
+        CloseReported,          // the new bytes are on disk, closing the file failed (error)
+        NoLock,                 // saved without a lock, the system could not lock (error)
+        NoListing,              // leftovers of earlier saves could not be looked for (error)
+    };
+    Kind kind;
+    QString file;  // the file, as the user knows it
+    QString where; // a backup, a kept copy, a name in the way
+    SystemError error;
+    bool emptied = false;
+};
+
 struct SaveReport
 {
     SaveOutcome outcome = SaveOutcome::Saved;
-    FileId written;  // Saved: the file now under the name, which the next save expects
-    QString notice;  // what was done to the file on the user's behalf before the save
-    QString warning; // Saved, but the new bytes may not last, or a backup stayed: what is true
-    QString target;  // Changed: the file a save would write, a link followed
-    QString owner;   // Changed: its owner, where that is another user
-    FileId found;    // Changed: that file as it was when asked, which a save "anyway" expects
+    FileId written;        // Saved: the file now under the name, which the next save expects
+    QList<Event> notices;  // what was done to the file on the user's behalf before the save
+    QList<Event> warnings; // Saved, but the new bytes may not last, or a backup stayed: what is true
+    QString target;        // Changed: the file a save would write, a link followed
+    QString owner;         // Changed: its owner, where that is another user
+    FileId found;          // Changed: that file as it was when asked, which a save "anyway" expects
 };
 
 struct Contents
 {
     QByteArray bytes;
     FileId id;
-    QString notice; // what was done to the file on the user's behalf before it was read
+    QList<Event> notices; // what was done to the file on the user's behalf before it was read
+};
+
+// A read or a save that failed, as a fact: the layers above say it in words.
+class Failure : public std::exception
+{
+public:
+    enum class Kind : quint8 {
+        System,       // the system's error in an operation
+        NotFound,     // no file under the name
+        PathNotFound, // no folder where the name says
+        FolderGone,   // the file's folder is no longer there (a save)
+        NotAFile,     // a folder or a device under the name
+        TooLarge,     // size bytes, past kMaxFileSize
+        Grown,        // where grew to size bytes since it was opened
+        Busy,         // another program's save holds it past every wait
+        KeptIn,       // the system's error, and even the old bytes could not be put back: kept in where
+        NoBackup,     // in place, and the old bytes cannot be read for a backup
+        NoPlaceForBackup, // in place, the folder takes no backup and the cache folder (where) is not
+                          // the user's alone
+    };
+
+    explicit Failure(Kind kind, SystemError error = {}, FileOperation operation = FileOperation::Read)
+        : kind(kind)
+        , error(error)
+        , operation(operation)
+    {
+    }
+    const char *what() const noexcept override { return "file failure"; }
+
+    Kind kind;
+    SystemError error;
+    FileOperation operation;
+    qint64 size = 0;
+    QString where;
 };
 
 // What a backup of an overwrite in place records: the file it belongs to, its old bytes
@@ -54,7 +117,7 @@ bool DecodeBackup(QByteArrayView bytes, BackupRecord &record);
 
 // Reads the whole file, after putting right what a cut-short save in place left. Waits a
 // moment while another program saves it, then says it is busy; a file larger than
-// kMaxFileSize is refused before it is read. Failures are thrown as EInOutError.
+// kMaxFileSize is refused before it is read. Failures are thrown as a Failure.
 Contents ReadWhole(FileSystem &fs);
 
 // Makes bytes the file's whole contents and keeps the file itself: replaced by a new file
@@ -64,7 +127,7 @@ Contents ReadWhole(FileSystem &fs);
 // nothing written, when the file under the name is not the one expected (another file, none,
 // or other bytes: compared once the file is locked), with what it found; a save the user then
 // wants anyway expects that, so it writes the file the question named or asks again. An
-// unknown expected file is not compared. Any other failure is thrown as an EInOutError.
+// unknown expected file is not compared. Any other failure is thrown as a Failure.
 SaveReport SaveBytes(FileSystem &fs, QByteArrayView bytes, const FileId &expected);
 
 // Small files of the editor's own in the user's cache folder, such as the unsaved work kept for

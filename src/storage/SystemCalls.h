@@ -68,6 +68,9 @@ struct SystemCalls
     int (*fremovexattr)(int fd, const char *name) = ::fremovexattr;
     DIR *(*fdopendir)(int fd) = ::fdopendir;
     dirent *(*readdir)(DIR *dir) = ::readdir;
+    void (*rewinddir)(DIR *dir) = ::rewinddir;
+    int (*closedir)(DIR *dir) = ::closedir;
+    ssize_t (*readlink)(const char *path, char *buffer, size_t size) = ::readlink;
     int (*fstat)(int fd, struct stat *info) = ::fstat;
     int (*fstatat)(int folder, const char *name, struct stat *info, int flags) = ::fstatat;
     ssize_t (*readlinkat)(int folder, const char *name, char *buffer, size_t size) = ::readlinkat;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "FileSystem.h"
+#include "SavePolicy.h"
 
 #include <QByteArray>
 #include <QString>
@@ -29,7 +30,10 @@ public:
     int ErrorCode;
 };
 
-namespace storage {
+namespace climate {
+
+using storage::FileOperation;
+using storage::SystemError;
 
 // The codes below 100 are the system's own numbers on Windows; the file layer's own start at 100.
 inline constexpr int kFileNotFound = 2;
@@ -46,8 +50,6 @@ inline constexpr int kInvalidNumericInput = 106;
 
 QString ioErrorMessage(int code);
 
-enum class FileOperation { Read, Write };
-
 // The editor's failure code for a system's error in a failed operation: the same system error
 // is a read fault on reading and a write fault on writing. A POSIX number never passes for
 // one of the editor's codes; a Windows code below 100 is one.
@@ -58,4 +60,21 @@ QString describeError(SystemError error, FileOperation operation);
 
 [[noreturn]] void throwIoError(SystemError error, FileOperation operation);
 
-} // namespace storage
+// What the file layer did or met, in the editor's words: one line each.
+QString Told(const QList<storage::Event> &events);
+
+// A failure of the file layer as the editor shows it: an EInOutError with its code and words.
+[[noreturn]] void ThrowFailure(const storage::Failure &failure);
+
+// Runs work, a read or a save of the file layer; its failure is thrown as ThrowFailure does.
+template <typename Work>
+auto Worded(Work work)
+{
+    try {
+        return work();
+    } catch (const storage::Failure &failure) {
+        ThrowFailure(failure);
+    }
+}
+
+} // namespace climate
