@@ -180,7 +180,7 @@ void BM_LongLinesFile(benchmark::State &state)
     const qint64 size = state.range(0) * 1024 * 1024;
     QTemporaryDir dir;
     QDir(dir.path()).mkpath(QStringLiteral("data"));
-    climate::TClimateFile target{dir.filePath(QStringLiteral("data/weather.cfg")), {}};
+    climate::TClimateFile target{dir.filePath(QStringLiteral("data/weather.cfg")), {}, {}};
     {
         // Written a piece at a time, so that making it costs no memory either.
         QFile out(target.FileName);

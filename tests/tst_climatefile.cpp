@@ -67,7 +67,7 @@ private:
 
     TClimateFile fileIn(const QString &game) const
     {
-        return TClimateFile{game + QStringLiteral("/data/weather.cfg"), {}};
+        return TClimateFile{game + QStringLiteral("/data/weather.cfg"), {}, {}};
     }
 
     int errorCodeOfLoad(TClimateFile file)

@@ -22,9 +22,10 @@ QString joinPath(const QString &dir, const QString &name)
 
 } // namespace
 
-storage::SaveReport ReplaceFileContents(const QString &path, QByteArrayView bytes, const storage::FileId &expected)
+storage::SaveReport ReplaceFileContents(const QString &path, QByteArrayView bytes, const storage::FileId &expected,
+                                        const storage::Waiter &wait)
 {
-    return Worded([&] { return storage::SaveBytes(*storage::FileSystemFor(path), bytes, expected); });
+    return Worded([&] { return storage::SaveBytes(*storage::FileSystemFor(path, wait), bytes, expected); });
 }
 
 std::optional<QString> GameFolderPath(const QString &folder)
@@ -79,7 +80,7 @@ QString ResolveFileName(const QString &fileName)
 QString LoadClimateFile(TClimateFile &file, TRegionTable &table, QByteArray &headerCountLine, QByteArray *bytesRead)
 {
     const storage::Contents contents =
-        Worded([&] { return storage::ReadWhole(*storage::FileSystemFor(ResolveFileName(file.FileName))); });
+        Worded([&] { return storage::ReadWhole(*storage::FileSystemFor(ResolveFileName(file.FileName), file.Waiting)); });
     auto raw = std::make_unique<RawClimate>();
     ReadClimateBytes(contents.bytes, *raw);
     StoreRawClimate(*raw, table, headerCountLine);
@@ -92,7 +93,8 @@ QString LoadClimateFile(TClimateFile &file, TRegionTable &table, QByteArray &hea
 storage::SaveReport SaveClimateFile(TClimateFile &file, const TRegionTable &table, QByteArrayView headerCountLine)
 {
     const storage::SaveReport report =
-        ReplaceFileContents(ResolveFileName(file.FileName), FormatClimateFile(table, headerCountLine), file.Opened);
+        ReplaceFileContents(ResolveFileName(file.FileName), FormatClimateFile(table, headerCountLine), file.Opened,
+                            file.Waiting);
     if (report.outcome == storage::SaveOutcome::Saved) {
         file.Opened = report.written;
         ThrowIfWarned(report);

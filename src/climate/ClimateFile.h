@@ -18,6 +18,8 @@ struct TClimateFile
     QString FileName;
     // The file the last Open read or the last save wrote: a save asks before it writes another.
     storage::FileId Opened;
+    // How its reads and saves wait for another program's save to end.
+    storage::Waiter Waiting;
 };
 
 // The game folder as a whole path, so that nothing depends on the working folder; nothing
@@ -45,7 +47,8 @@ QString LoadClimateFile(TClimateFile &file, TRegionTable &table, QByteArray &hea
 
 // storage::SaveBytes() on the file at path, through the platform's primitives; its failure is
 // thrown as an EInOutError in the editor's words, its notices and warnings told by Told().
-storage::SaveReport ReplaceFileContents(const QString &path, QByteArrayView bytes, const storage::FileId &expected = {});
+storage::SaveReport ReplaceFileContents(const QString &path, QByteArrayView bytes, const storage::FileId &expected = {},
+                                        const storage::Waiter &wait = {});
 
 // A save whose new bytes may not last, thrown as a failure once the save is taken as done.
 void ThrowIfWarned(const storage::SaveReport &report);

@@ -200,7 +200,7 @@ storage::SaveReport ClimateDocument::save()
 storage::SaveReport ClimateDocument::save(const storage::FileId &expected)
 {
     const QByteArray bytes = climate::FormatClimateFile(*m_table, m_header);
-    const storage::SaveReport report = climate::ReplaceFileContents(filePath(), bytes, expected);
+    const storage::SaveReport report = climate::ReplaceFileContents(filePath(), bytes, expected, m_file.Waiting);
     if (report.outcome == storage::SaveOutcome::Saved) {
         acceptSaved(report, bytes);
         climate::ThrowIfWarned(report);
@@ -245,7 +245,7 @@ MergeResult ClimateDocument::merge(const ConflictResolver &keepMine)
     }
 
     const QByteArray bytes = climate::FormatClimateFile(*merged, header);
-    result.report = climate::ReplaceFileContents(filePath(), bytes, now.Opened);
+    result.report = climate::ReplaceFileContents(filePath(), bytes, now.Opened, m_file.Waiting);
     // What reading it did to the file is told as well.
     const QString saved = climate::Told(result.report.notices);
     result.notice = notice.isEmpty() ? saved : saved.isEmpty() ? notice : notice + u'\n' + saved;
@@ -269,7 +269,7 @@ void ClimateDocument::keepRecovery()
 {
     if (!m_loaded)
         return;
-    const auto fs = storage::FileSystemFor(filePath());
+    const auto fs = storage::FileSystemFor(filePath(), m_file.Waiting);
     RecoveryRecord record{filePath(), m_file.Opened, RecoveryChecksum(m_savedBytes), QCoreApplication::applicationPid(), {}, {}};
     for (const SeasonKey key : unsavedSeasons()) {
         SeasonNumbers numbers{};
@@ -297,7 +297,7 @@ void ClimateDocument::keepRecovery()
 void ClimateDocument::dropRecovery()
 {
     if (m_loaded)
-        storage::DropRecord(*storage::FileSystemFor(filePath()), recordName());
+        storage::DropRecord(*storage::FileSystemFor(filePath(), m_file.Waiting), recordName());
 }
 
 // A record of this file left by an editor that no longer runs: offered when it is this user's
@@ -306,7 +306,7 @@ void ClimateDocument::findRecovery()
 {
     m_offer = {};
     m_refusals.clear();
-    const auto fs = storage::FileSystemFor(filePath());
+    const auto fs = storage::FileSystemFor(filePath(), m_file.Waiting);
     QByteArrayList names;
     storage::ListRecords(*fs, RecoveryPrefix(filePath()), names);
     for (const QByteArray &name : names) {
@@ -346,11 +346,11 @@ void ClimateDocument::restore(const RecoveryOffer &offer)
         keepSeason(offer.seasons[i], offer.values[i], QStringLiteral("Restore"));
     m_undo.endMacro();
     if (offer.record != recordName()) // the work is in this editor's own record now
-        storage::DropRecord(*storage::FileSystemFor(filePath()), offer.record);
+        storage::DropRecord(*storage::FileSystemFor(filePath(), m_file.Waiting), offer.record);
 }
 
 void ClimateDocument::discard(const RecoveryOffer &offer)
 {
     if (!offer.record.isEmpty())
-        storage::DropRecord(*storage::FileSystemFor(filePath()), offer.record);
+        storage::DropRecord(*storage::FileSystemFor(filePath(), m_file.Waiting), offer.record);
 }

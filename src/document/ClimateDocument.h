@@ -54,6 +54,8 @@ public:
     QString filePath() const;
     // data/weather.cfg as messages name it.
     QString displayName() const;
+    // How a read or save waits for another program's save to end (the thread sleeps without one).
+    void setWaiter(storage::Waiter wait) { m_file.Waiting = std::move(wait); }
 
     // Reads the file, all or nothing: a failure is thrown and leaves everything as it was. The
     // undo history starts afresh. Returns what was done to the file on the user's behalf.

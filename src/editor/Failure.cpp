@@ -6,13 +6,13 @@
 
 #include <QApplication>
 #include <QCoreApplication>
+#include <QCursor>
 #include <QElapsedTimer>
 #include <QGuiApplication>
 #include <QMessageBox>
 #include <QThread>
 
 #include <new>
-#include <utility>
 
 void UseProgramIcon()
 {
@@ -31,12 +31,17 @@ void ShowFailure(const QString &message)
 
 namespace {
 
-bool g_busyShown = false;
+// The busy cursor a wait put up goes when the command that waited is over. The cursor stack
+// itself says whether a wait put one up: nothing else of the program shows a busy cursor.
+bool busyShown()
+{
+    const QCursor *shown = QGuiApplication::overrideCursor();
+    return shown && shown->shape() == Qt::BusyCursor;
+}
 
-// The busy cursor a wait put up goes when the command that waited is over.
 void endWait()
 {
-    if (std::exchange(g_busyShown, false))
+    if (busyShown())
         QGuiApplication::restoreOverrideCursor();
 }
 
@@ -44,7 +49,7 @@ void endWait()
 
 void WaitVisibly(int milliseconds)
 {
-    if (!std::exchange(g_busyShown, true))
+    if (!busyShown())
         QGuiApplication::setOverrideCursor(Qt::BusyCursor);
     QElapsedTimer waited;
     waited.start();

@@ -156,7 +156,7 @@ TWeather_Editor_::TWeather_Editor_(QWidget *parent)
 {
     setObjectName(QStringLiteral("Weather_Editor_"));
     setWindowTitle(kApplicationTitle + QStringLiteral("[*]"));
-    storage::SetWaitHook(WaitVisibly); // a save or Open that waits for another program shows it
+    m_document->setWaiter(WaitVisibly); // a save or Open that waits for another program shows it
     UseProgramIcon();
     setFont(EditorFont());
 

@@ -178,8 +178,9 @@ bool copyAttributes(int from, int to)
 class PosixFileSystem : public FileSystem
 {
 public:
-    explicit PosixFileSystem(QByteArray path)
+    explicit PosixFileSystem(QByteArray path, Waiter wait)
         : m_path(std::move(path))
+        , m_wait(std::move(wait))
     {
     }
 
@@ -433,7 +434,7 @@ public:
         return QFile::decodeName(at + '/' + name);
     }
 
-    void pause(int milliseconds) override { Wait(milliseconds); }
+    void pause(int milliseconds) override { Wait(m_wait, milliseconds); }
 
 private:
     struct Slot
@@ -499,13 +500,14 @@ private:
     bool m_cacheForeign = false;
     std::map<File, Slot> m_files;
     File m_nextFile = kTarget + 1;
+    Waiter m_wait;
 };
 
 } // namespace
 
-std::unique_ptr<FileSystem> FileSystemFor(const QString &path)
+std::unique_ptr<FileSystem> FileSystemFor(const QString &path, Waiter wait)
 {
-    return std::make_unique<PosixFileSystem>(QFile::encodeName(path));
+    return std::make_unique<PosixFileSystem>(QFile::encodeName(path), std::move(wait));
 }
 
 void PrepareFileAccess()

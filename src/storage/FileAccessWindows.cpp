@@ -214,8 +214,9 @@ QString decoded(const QByteArray &name)
 class WindowsFileSystem : public FileSystem
 {
 public:
-    explicit WindowsFileSystem(const QString &path)
+    explicit WindowsFileSystem(const QString &path, Waiter wait)
         : m_path(QDir::fromNativeSeparators(path))
+        , m_wait(std::move(wait))
     {
         const qsizetype slash = m_path.lastIndexOf(u'/');
         m_folder = slash < 0 ? QStringLiteral(".") : m_path.left(slash);
@@ -477,7 +478,7 @@ public:
         return QDir::toNativeSeparators(QFileInfo(folderOf(place) + u'/' + decoded(name)).absoluteFilePath());
     }
 
-    void pause(int milliseconds) override { Wait(milliseconds); }
+    void pause(int milliseconds) override { Wait(m_wait, milliseconds); }
 
 private:
     struct Slot
@@ -552,6 +553,7 @@ private:
     Handle m_folderHandle;
     std::map<File, Slot> m_files;
     File m_nextFile = kTarget + 1;
+    Waiter m_wait;
     DWORD m_attributes = 0;
     bool m_exists = false;
     bool m_heldByWriter = false;
@@ -562,9 +564,9 @@ private:
 
 } // namespace
 
-std::unique_ptr<FileSystem> FileSystemFor(const QString &path)
+std::unique_ptr<FileSystem> FileSystemFor(const QString &path, Waiter wait)
 {
-    return std::make_unique<WindowsFileSystem>(path);
+    return std::make_unique<WindowsFileSystem>(path, std::move(wait));
 }
 
 void PrepareFileAccess()

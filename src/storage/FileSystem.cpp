@@ -7,19 +7,6 @@
 
 namespace storage {
 
-namespace {
-std::function<void(int)> &waitHook()
-{
-    static std::function<void(int)> hook;
-    return hook;
-}
-} // namespace
-
-void SetWaitHook(std::function<void(int)> hook)
-{
-    waitHook() = std::move(hook);
-}
-
 QString CacheFolderPath()
 {
 #ifdef Q_OS_WIN
@@ -32,10 +19,10 @@ QString CacheFolderPath()
 #endif
 }
 
-void Wait(int milliseconds)
+void Wait(const Waiter &wait, int milliseconds)
 {
-    if (waitHook())
-        waitHook()(milliseconds);
+    if (wait)
+        wait(milliseconds);
     else
         std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
 }

@@ -168,18 +168,18 @@ public:
     virtual void pause(int milliseconds) = 0;
 };
 
-// How the platform's pause() passes a wait for another program (its lock, a file it holds a
-// moment, up to about two seconds): the thread sleeps, unless a program with a window put a
-// hook here that shows it is busy and keeps the window painted meanwhile.
-void SetWaitHook(std::function<void(int milliseconds)> hook);
-void Wait(int milliseconds);
+// How a wait for another program (its lock, a file it holds a moment, up to about two seconds)
+// is passed. Without one the thread sleeps; a program with a window gives one that shows it is
+// busy and keeps the window painted meanwhile.
+using Waiter = std::function<void(int milliseconds)>;
+void Wait(const Waiter &wait, int milliseconds);
 
 // The user's cache folder for the editor's own files, made on first use: $XDG_CACHE_HOME (or
 // ~/.cache) then nimbrel; on Windows %LOCALAPPDATA%\nimbrel. Both platforms' primitives use it.
 QString CacheFolderPath();
 
-// The platform's primitives for the file at path.
-std::unique_ptr<FileSystem> FileSystemFor(const QString &path);
+// The platform's primitives for the file at path; their pause() waits by wait.
+std::unique_ptr<FileSystem> FileSystemFor(const QString &path, Waiter wait = {});
 
 // Once at start-up: a file-size limit then ends a write with "Disk full" instead of
 // ending the program, and the system shows no dialogs of its own.
