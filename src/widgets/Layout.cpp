@@ -66,9 +66,10 @@ namespace {
 
 // Placed when the Show event comes, with what is known of the frame then; placed again when the
 // window is first exposed: by then it has its final size (a message box sizes itself as it is
-// shown). A window manager may tell the size of the frame it drew only a moment later, so for
-// half a second after that the frame is looked at again, and the window placed once more
-// should the frame's size have changed; a move by the user changes no size and stays.
+// shown). A window manager may tell the size of the frame it drew only a moment later (a busy
+// or just started one, after more than half a second), so for two seconds after that the frame
+// is looked at again, and the window placed once more should the frame's size have changed; a
+// move by the user changes no size and stays.
 class CentreOnShow : public QObject
 {
 public:
@@ -119,7 +120,7 @@ private:
     }
 
     static constexpr int kWatchMs = 25;
-    static constexpr int kSettleMs = 500;
+    static constexpr int kSettleMs = 2000;
     QWidget *m_window;
     QBasicTimer m_watch;
     QSize m_frame;
