@@ -169,7 +169,14 @@ private slots:
             QCOMPARE(offer.seasons, (QList<SeasonKey>{{0, 0}, {2, 3}}));
             QVERIFY(document.takeRecoveryOffer().isEmpty()); // once
             if (restore) {
-                document.restore(offer);
+                ClimateDocument rival; // offered the same record; the first to answer takes it
+                rival.setGameFolder(m_game);
+                rival.open();
+                const RecoveryOffer same = rival.takeRecoveryOffer();
+                QCOMPARE(same.seasons, offer.seasons);
+                QVERIFY(document.restore(offer));
+                QVERIFY(!rival.restore(same));
+                QVERIFY(!rival.isModified());
                 QCOMPARE(values(document, {2, 3}), valuesOf(numbers(9)));
                 QVERIFY(document.isModified());
                 QVERIFY(QFileInfo::exists(recordPath(document))); // the work is this editor's now

@@ -337,16 +337,19 @@ void ClimateDocument::findRecovery()
     }
 }
 
-void ClimateDocument::restore(const RecoveryOffer &offer)
+bool ClimateDocument::restore(const RecoveryOffer &offer)
 {
-    if (offer.isEmpty())
-        return;
+    // The record is taken before anything of it is applied: of two editors that offered it, the
+    // one that renames it first restores it.
+    if (offer.isEmpty()
+        || (offer.record != recordName()
+            && !storage::RenameRecord(*storage::FileSystemFor(filePath(), m_file.Waiting), offer.record, recordName()).isOk()))
+        return false;
     m_undo.beginMacro(QStringLiteral("Restore unsaved changes"));
     for (qsizetype i = 0; i < offer.seasons.size(); ++i)
         keepSeason(offer.seasons[i], offer.values[i], QStringLiteral("Restore"));
     m_undo.endMacro();
-    if (offer.record != recordName()) // the work is in this editor's own record now
-        storage::DropRecord(*storage::FileSystemFor(filePath(), m_file.Waiting), offer.record);
+    return true;
 }
 
 void ClimateDocument::discard(const RecoveryOffer &offer)

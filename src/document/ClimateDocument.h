@@ -96,8 +96,10 @@ public:
     // (a record not the user's alone, or made on the file before it changed), once.
     RecoveryOffer takeRecoveryOffer() { return std::exchange(m_offer, {}); }
     QStringList takeRecoveryRefusals() { return std::exchange(m_refusals, {}); }
-    // Applies what was offered as kept seasons, one step to undo; or drops it for good.
-    void restore(const RecoveryOffer &offer);
+    // Applies what was offered as kept seasons, one step to undo, once the record is this
+    // editor's own; false, with nothing changed, when it is gone meanwhile (another editor on
+    // the file took it). Or drops it for good.
+    bool restore(const RecoveryOffer &offer);
     void discard(const RecoveryOffer &offer);
     // Removes this editor's own record (the work is saved, or the user dropped it).
     void dropRecovery();

@@ -494,9 +494,12 @@ void TWeather_Editor_::offerRecovery()
         seasons << QStringLiteral("%1, %2").arg(m_document->regionName(key.slot), climate::SeasonName(key.season));
     const QString text = QStringLiteral("Restore the changes to %1 not saved when Nimbrel last closed?")
                              .arg(seasons.join(QStringLiteral("; ")));
-    if (askYesNo(this, QMessageBox::Question, kApplicationTitle, text, "restore", true))
-        m_document->restore(offer);
-    else
+    if (askYesNo(this, QMessageBox::Question, kApplicationTitle, text, "restore", true)) {
+        if (!m_document->restore(offer))
+            showInformation(QStringLiteral("Nothing was restored: the record of those changes is gone, taken by another "
+                                           "Nimbrel window on %1 meanwhile")
+                                .arg(m_document->displayName()));
+    } else
         m_document->discard(offer);
 }
 
