@@ -829,6 +829,17 @@ private slots:
         QTest::keySequence(breezy, QKeySequence::Undo);
         QCOMPARE(editorTexts(m_window.get()), kept);
         QCOMPARE(valueTexts(docTable()[0].Season[0]), kept);
+
+        // A step taken back elsewhere comes into view: the region and season it changed.
+        list()->setCurrentRow(1);
+        tabs()->setCurrentIndex(2);
+        const QStringList elsewhere = editorTexts(m_window.get());
+        spin("Wind_1")->setValue(44);
+        click("ToolbarButton974");
+        list()->setCurrentRow(0);
+        control<QAction>("Undo1")->trigger();
+        QCOMPARE(std::pair(list()->currentRow(), tabs()->currentIndex()), std::pair(1, 2));
+        QCOMPARE(editorTexts(m_window.get()), elsewhere);
     }
 
     // Seasons kept by an editor that died come back only through the question, as kept and

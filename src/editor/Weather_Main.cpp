@@ -567,7 +567,7 @@ void TWeather_Editor_::UndoClick()
     else if (seasonEdited())
         ShowSeason();
     else
-        m_document->undoStack().undo();
+        walkHistory(&QUndoStack::undo);
 }
 
 void TWeather_Editor_::RedoClick()
@@ -575,7 +575,16 @@ void TWeather_Editor_::RedoClick()
     if (QLineEdit *field = fieldWithOwnHistory(true))
         field->redo();
     else
-        m_document->undoStack().redo();
+        walkHistory(&QUndoStack::redo);
+}
+
+// A step of the table's history, shown where it happens: the season it changes comes into view,
+// whichever region and season were shown.
+void TWeather_Editor_::walkHistory(void (QUndoStack::*step)())
+{
+    m_walkingHistory = true;
+    (m_document->undoStack().*step)();
+    m_walkingHistory = false;
 }
 
 // Exit and the close box: nothing typed or kept is lost without the user's say.
@@ -810,9 +819,15 @@ void TWeather_Editor_::updateModified()
 }
 
 // A season the document changed (kept, reset, pasted, restored, undone, redone): the editors
-// show it again when it is the one shown.
+// show it again when it is the one shown; one that Undo or Redo changed is brought into view.
 void TWeather_Editor_::seasonChanged(SeasonKey key)
 {
+    if (Loaded && m_walkingHistory && !seasonEdited() && !(key == shownSeason() && key.season == Seasons->currentIndex())) {
+        selectRow(m_regions->rowOf(key.slot));
+        CurrentRegion = quint8(key.slot);
+        m_shownSeason = key.season;
+        Seasons->setCurrentIndex(key.season); // with nothing typed, no question: the season shows
+    }
     if (Loaded && key == shownSeason() && key.season == Seasons->currentIndex())
         RunGuarded([this] { ShowSeason(); });
     updateModified();

@@ -99,6 +99,7 @@ private:
     ChangedFileAnswer askChangedFile(const storage::SaveReport &report);
     std::optional<bool> askConflict(SeasonKey key);
     void offerRecovery();
+    void walkHistory(void (QUndoStack::*step)());
     void seasonChanged(SeasonKey key);
     void tableReset();
     void selectRow(int row);
@@ -131,6 +132,7 @@ private:
 
     RegionListModel *m_regions = nullptr;
     bool m_selectingFromCode = false;
+    bool m_walkingHistory = false; // Undo or Redo changes the table: show what it changes
     QDialog *m_aboutBox = nullptr;
     QDialog *m_licencesBox = nullptr;
     ClimateDocument *m_document;
