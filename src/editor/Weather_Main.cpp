@@ -822,13 +822,13 @@ void TWeather_Editor_::updateModified()
 // show it again when it is the one shown; one that Undo or Redo changed is brought into view.
 void TWeather_Editor_::seasonChanged(SeasonKey key)
 {
-    if (Loaded && m_walkingHistory && !seasonEdited() && !(key == shownSeason() && key.season == Seasons->currentIndex())) {
+    const auto shown = [&] { return key == shownSeason() && key.season == Seasons->currentIndex(); };
+    if (Loaded && m_walkingHistory && !seasonEdited() && !shown()) {
         selectRow(m_regions->rowOf(key.slot));
         CurrentRegion = quint8(key.slot);
-        m_shownSeason = key.season;
         Seasons->setCurrentIndex(key.season); // with nothing typed, no question: the season shows
     }
-    if (Loaded && key == shownSeason() && key.season == Seasons->currentIndex())
+    if (Loaded && shown())
         RunGuarded([this] { ShowSeason(); });
     updateModified();
 }
