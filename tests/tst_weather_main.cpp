@@ -837,6 +837,7 @@ private slots:
         spin("Wind_1")->setValue(44);
         click("ToolbarButton974");
         list()->setCurrentRow(0);
+        tabs()->setCurrentIndex(0);
         control<QAction>("Undo1")->trigger();
         QCOMPARE(std::pair(list()->currentRow(), tabs()->currentIndex()), std::pair(1, 2));
         QCOMPARE(editorTexts(m_window.get()), elsewhere);
