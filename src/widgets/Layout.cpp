@@ -66,9 +66,8 @@ namespace {
 
 // Placed when the Show event comes, with what is known of the frame then; placed again when the
 // window is first exposed: by then it has its final size (a message box sizes itself as it is
-// shown). A window manager may tell the size of the frame it drew only a moment later (a busy
-// or just started one, after more than half a second), so for two seconds after that the frame
-// is looked at again, and the window placed once more should the frame's size have changed; a
+// shown). A window manager may tell the size of the frame it drew only a moment later, so for
+// two seconds after that the frame is looked at again, and the window placed once more should the frame's size have changed; a
 // move by the user changes no size and stays.
 class CentreOnShow : public QObject
 {
@@ -92,7 +91,7 @@ protected:
                    && static_cast<QWindow *>(watched)->isExposed()) {
             centre();
             watched->removeEventFilter(this);
-            m_frame = m_window->frameGeometry().size();
+            m_frame = frameSize();
             m_watch.start(kWatchMs, this);
         }
         return false;
@@ -102,7 +101,7 @@ protected:
     {
         if (event->timerId() != m_watch.timerId())
             return QObject::timerEvent(event);
-        if (const QSize frame = m_window->frameGeometry().size(); frame != m_frame) {
+        if (const QSize frame = frameSize(); frame != m_frame) {
             m_frame = frame;
             centre();
         }
@@ -113,10 +112,22 @@ protected:
     }
 
 private:
+    // The window's own frame, as the window system tells it now: the widget's copy of the frame
+    // is brought up to date only when the window next moves or changes size.
+    QSize frameSize() const
+    {
+        const QWindow *handle = m_window->windowHandle();
+        return handle ? handle->frameGeometry().size() : m_window->frameGeometry().size();
+    }
+
     void centre()
     {
-        if (const QScreen *screen = m_window->screen())
-            m_window->move(centredFramePosition(screen->availableGeometry(), m_window->frameGeometry().size()));
+        const QScreen *screen = m_window->screen();
+        QWindow *handle = m_window->windowHandle();
+        if (screen && handle)
+            handle->setFramePosition(centredFramePosition(screen->availableGeometry(), frameSize()));
+        else if (screen)
+            m_window->move(centredFramePosition(screen->availableGeometry(), frameSize()));
     }
 
     static constexpr int kWatchMs = 25;
