@@ -37,6 +37,23 @@ namespace {
 
 const QString kTitle = QStringLiteral("Nimbrel - Climate Editor by [Kest]");
 
+// Answers to the questions about the file, in turn; with none left, a question ends with no
+// answer, as one ended by a signal, the session's end or the window closing does.
+class ScriptedQuestions : public FileQuestions
+{
+public:
+    QList<Answer> answers;
+    QList<Question> asked;
+    QStringList told;
+
+    Answer ask(Question question, const QString &) override
+    {
+        asked << question;
+        return answers.isEmpty() ? Answer::None : answers.takeFirst();
+    }
+    void tell(const QString &text) override { told << text; }
+};
+
 QStringList editorTexts(const QWidget *window)
 {
     QStringList texts;
@@ -786,8 +803,9 @@ private slots:
         QCOMPARE(status(), QStringLiteral("Status"));
     }
 
-    // A kept season, a paste and a reset of a kept season are each one step back and forth; typing
-    // is taken back in its field first; the title's mark follows the point where the file was read.
+    // A kept season and a paste are each one step back and forth, and Reset season only shows the
+    // table again; typing is taken back in its field first, and the season's typing that Undo
+    // dropped comes back with Redo; the title's mark follows the point where the file was read.
     void undoAndRedoWalkTheTable()
     {
         writeFile(fileName(), fileOf(2, "2"));
@@ -801,10 +819,11 @@ private slots:
         control<QAction>("PasteSeason")->trigger();
         const QStringList pasted = editorTexts(m_window.get());
         click("ToolbarButton973");
-        QCOMPARE(editorTexts(m_window.get()), saved);
+        QCOMPARE(editorTexts(m_window.get()), pasted);
+        QCOMPARE(valueTexts(docTable()[0].Season[0]), pasted);
 
         const struct Step { const char *action; QStringList shown; bool modified; } steps[] = {
-            {"Undo1", pasted, true}, {"Undo1", kept, true}, {"Undo1", saved, false}, {"Redo1", kept, true}};
+            {"Undo1", kept, true}, {"Undo1", saved, false}, {"Redo1", kept, true}};
         for (const Step &step : steps) {
             control<QAction>(step.action)->trigger();
             QCOMPARE(editorTexts(m_window.get()), step.shown);
@@ -828,6 +847,10 @@ private slots:
         spin("Wind_3")->setValue(1);
         QTest::keySequence(breezy, QKeySequence::Undo);
         QCOMPARE(editorTexts(m_window.get()), kept);
+        QTest::keySequence(breezy, QKeySequence::Redo); // the typing Undo dropped
+        QCOMPARE(spin("Wind_3")->text(), QStringLiteral("1"));
+        QTest::keySequence(breezy, QKeySequence::Undo);
+        QCOMPARE(editorTexts(m_window.get()), kept);
         QCOMPARE(valueTexts(docTable()[0].Season[0]), kept);
 
         // A step taken back elsewhere comes into view: the region and season it changed.
@@ -841,6 +864,95 @@ private slots:
         control<QAction>("Undo1")->trigger();
         QCOMPARE(std::pair(list()->currentRow(), tabs()->currentIndex()), std::pair(1, 2));
         QCOMPARE(editorTexts(m_window.get()), elsewhere);
+    }
+
+    // Each question, and each way it can end: Yes, No, Cancel (also Escape and the close box),
+    // and no answer at all (a signal, the session's end, the window closing), which is never No.
+    void everyQuestionEndsOneWay_data()
+    {
+        QTest::addColumn<int>("question");
+        QTest::addColumn<int>("answer");
+        for (int q = 0; q <= int(FileQuestions::Question::Conflict); ++q) {
+            for (const char *answer : {"Yes", "No", "Cancel", "none"})
+                QTest::addRow("%d, %s", q, answer) << q << int(std::strchr("YNCn", answer[0]) - "YNCn");
+        }
+    }
+
+    void everyQuestionEndsOneWay()
+    {
+        using Q = FileQuestions::Question;
+        using A = FileQuestions::Answer;
+        QFETCH(int, question);
+        QFETCH(int, answer);
+        const auto asked = Q(question);
+        const auto given = A(answer);
+        const bool yes = given == A::Yes;
+        const bool no = given == A::No;
+        ScriptedQuestions script;
+        m_window->setQuestions(&script);
+        const QByteArray ours = fileOf(3, "3");
+        writeFile(fileName(), ours);
+        click("Menu_Open");
+        if (asked == Q::Restore) {
+            ClimateDocument died;
+            died.open();
+            died.keepSeason({1, 0}, SeasonNumbers{1, 2, 3}, QStringLiteral("Keep"));
+        } else {
+            spin("Warmth_3")->setValue(42);
+        }
+        if (asked != Q::KeepChanges && asked != Q::Restore)
+            click("ToolbarButton974");
+        auto theirs = tableOf(3);
+        if (asked == Q::Conflict)
+            (*theirs)[0].Season[0].Values[13] = "5";
+        const QByteArray theirBytes = climate::FormatClimateFile(*theirs, "three");
+        if (asked == Q::ChangedFile || asked == Q::Conflict)
+            writeFile(fileName(), theirBytes);
+        script.asked.clear();
+        script.answers = {given};
+        if (asked == Q::ChangedFile)
+            script.answers = {A::Yes, given};
+        if (asked == Q::Conflict)
+            script.answers = {A::Yes, A::Yes, given};
+
+        const std::map<Q, std::function<void()>> commands{
+            {Q::KeepChanges, [&] { tabs()->setCurrentIndex(2); }}, {Q::SaveFirst, [&] { click("Menu_Open"); }},
+            {Q::ConfirmSave, [&] { click("Menu_Save"); }},         {Q::Restore, [&] { click("Menu_Open"); }},
+            {Q::ChangedFile, [&] { click("Menu_Save"); }},         {Q::Conflict, [&] { click("Menu_Save"); }}};
+        commands.at(asked)();
+        QCOMPARE(script.asked.constLast(), asked);
+        QCOMPARE(status(), QStringLiteral("Status"));
+        const QByteArray file = readFile(fileName());
+        const QString warmth = valueTexts(docTable()[0].Season[0]).at(13);
+        switch (asked) {
+        case Q::KeepChanges:
+            QCOMPARE(tabs()->currentIndex(), yes || no ? 2 : 0);
+            QCOMPARE(warmth == QStringLiteral("42"), yes);
+            QCOMPARE(spin("Warmth_3")->text() == QStringLiteral("42"), !yes && !no);
+            break;
+        case Q::SaveFirst:
+        case Q::ConfirmSave:
+            QCOMPARE(file != ours, yes);
+            QCOMPARE(window().isWindowModified(), !yes && !(no && asked == Q::SaveFirst));
+            QCOMPARE(QFileInfo::exists(m_window->document().recordPath()), !yes && !(no && asked == Q::SaveFirst));
+            break;
+        case Q::Restore:
+            QCOMPARE(valueTexts(docTable()[1].Season[0]).at(2) == QStringLiteral("3"), yes);
+            script.answers.clear();
+            click("Menu_Open"); // offered again unless taken or dropped
+            QCOMPARE(script.asked.count(Q::Restore), yes || no ? 1 : 2);
+            break;
+        case Q::ChangedFile:
+            QCOMPARE(file, yes ? climate::FormatClimateFile(docTable(), "three") : no ? climate::FormatClimateFile(docTable(), "3") : theirBytes);
+            QCOMPARE(warmth, QStringLiteral("42"));
+            break;
+        case Q::Conflict:
+            QCOMPARE(file == theirBytes, !yes);
+            QCOMPARE(warmth, no ? QStringLiteral("5") : QStringLiteral("42"));
+            QCOMPARE(window().isWindowModified(), !yes && !no);
+            break;
+        }
+        m_window->setQuestions(nullptr);
     }
 
     // Seasons kept by an editor that died come back only through the question, as kept and
@@ -884,7 +996,8 @@ private slots:
 
         QGuiApplication::clipboard()->setText(QStringLiteral("0\tEngland\tSpring\t400\t150") + QString(u'\t').repeated(1) +
                                               QStringList(16, QStringLiteral("-5")).join(u'\t'));
-        control<QAction>("PasteSeason")->trigger();
+        // Over typing not kept: asked as leaving the season is.
+        QCOMPARE(answerInTurn({QStringLiteral("No")}, [&] { control<QAction>("PasteSeason")->trigger(); }).size(), 1);
         QCOMPARE(editorTexts(m_window.get()).mid(0, 3), (QStringList{"365", "100", "-1"}));
         QCOMPARE(valueTexts(docTable()[0].Season[0]), editorTexts(m_window.get())); // kept, within bounds
 

@@ -6,8 +6,12 @@
 #include "TextConversion.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QFileInfo>
+#include <QRandomGenerator>
 #include <QUndoCommand>
+
+#include <algorithm>
 
 #ifndef Q_OS_WIN
 #include <cerrno>
@@ -19,13 +23,12 @@ namespace {
 
 using Values = std::array<TValueText, kValueCount>;
 
-// Whether the editor that wrote a record still runs, and so still keeps it up to date.
-bool isRunning(qint64 process)
+// Without locks in the cache folder, whether the editor that wrote a record still runs is all
+// that can be asked; a process of another user's counts as not this user's editor.
+bool mayBeRunning([[maybe_unused]] qint64 process)
 {
-    if (process == QCoreApplication::applicationPid())
-        return false; // a record of an earlier run that had this number
 #ifndef Q_OS_WIN
-    return process > 0 && (::kill(pid_t(process), 0) == 0 || errno == EPERM);
+    return process > 0 && process != QCoreApplication::applicationPid() && ::kill(pid_t(process), 0) == 0;
 #else
     return false;
 #endif
@@ -34,6 +37,37 @@ bool isRunning(qint64 process)
 QString seasonName(const ClimateDocument &document, SeasonKey key)
 {
     return QStringLiteral("%1, %2").arg(document.regionName(key.slot), climate::SeasonName(key.season));
+}
+
+SeasonNumbers numbersOf(const Values &values)
+{
+    SeasonNumbers numbers{};
+    for (int v = 0; v < kValueCount; ++v)
+        numbers[std::size_t(v)] = climate::ReadValueText(values[std::size_t(v)]).value_or(0);
+    return numbers;
+}
+
+int namesakes(const TRegionTable &table, QByteArrayView name)
+{
+    return int(std::count_if(table.begin(), table.end(), [&](const TRegionRecord &region) { return region.Name == name; }));
+}
+
+// The slot of table that holds a season's region: its own while it holds that name; otherwise
+// the one slot that does, when one slot alone held the name before too. A copy of a region
+// under the same name leaves nothing to go by.
+std::optional<int> slotOf(const TRegionTable &table, const RecordedSeason &season)
+{
+    if (table[std::size_t(season.key.slot)].Name == QByteArrayView(season.region))
+        return season.key.slot;
+    if (season.namesakes != 1 || namesakes(table, season.region) != 1)
+        return std::nullopt;
+    return int(std::find_if(table.begin(), table.end(), [&](const TRegionRecord &region) { return region.Name == QByteArrayView(season.region); })
+               - table.begin());
+}
+
+QByteArray randomMark()
+{
+    return QByteArray::number(QRandomGenerator::system()->generate64(), 16).rightJustified(16, '0');
 }
 
 } // namespace
@@ -66,6 +100,7 @@ ClimateDocument::ClimateDocument(QObject *parent)
     : QObject(parent)
     , m_table(std::make_unique<TRegionTable>())
     , m_saved(std::make_unique<TRegionTable>())
+    , m_editorMark(randomMark())
 {
     setGameFolder(QStringLiteral("."));
     // The record follows every change, so that a kill or a crash loses nothing that was kept.
@@ -77,6 +112,7 @@ ClimateDocument::~ClimateDocument()
     // The history tells of its clearing as it goes; nobody is to hear that from a document that
     // is going, and the window that listens may be half gone already.
     QObject::disconnect(&m_undo, nullptr, nullptr, nullptr);
+    releaseRecordLock();
 }
 
 bool ClimateDocument::setGameFolder(const QString &folder)
@@ -128,6 +164,11 @@ QString ClimateDocument::open()
     m_savedBytes = bytes;
     m_file = file;
     m_loaded = true;
+    m_typed.reset();
+    if (const QString resolved = QFileInfo(filePath()).canonicalFilePath(); resolved != m_recordKey) {
+        releaseRecordLock(); // the lock goes with the record's name, which names the file
+        m_recordKey = resolved.isEmpty() ? filePath() : resolved;
+    }
     findRecovery(); // before the history starts afresh and records that nothing is unsaved
     m_undo.clear();
     m_undo.setClean();
@@ -155,15 +196,6 @@ bool ClimateDocument::keepSeason(SeasonKey key, const SeasonNumbers &numbers, co
     return true;
 }
 
-bool ClimateDocument::resetSeason(SeasonKey key)
-{
-    if (!isUnsaved(key))
-        return false;
-    m_undo.push(new SeasonCommand(*this, key, (*m_saved)[std::size_t(key.slot)].Season[std::size_t(key.season)].Values,
-                                  QStringLiteral("Reset %1").arg(seasonName(*this, key))));
-    return true;
-}
-
 bool ClimateDocument::isUnsaved(SeasonKey key) const
 {
     return m_loaded
@@ -183,8 +215,12 @@ QList<SeasonKey> ClimateDocument::unsavedSeasons() const
     return keys;
 }
 
-void ClimateDocument::acceptSaved(const storage::SaveReport &report, const QByteArray &bytes)
+void ClimateDocument::acceptSaved(storage::SaveReport &report, const QByteArray &bytes)
 {
+    // A tidy-up that could not look cannot look the next time either: it is said once.
+    report.warnings.removeIf([this](const storage::Event &event) {
+        return event.kind == storage::Event::Kind::NoListing && std::exchange(m_listingWarned, true);
+    });
     m_file.Opened = report.written;
     m_savedBytes = bytes;
     *m_saved = *m_table;
@@ -200,40 +236,51 @@ storage::SaveReport ClimateDocument::save()
 storage::SaveReport ClimateDocument::save(const storage::FileId &expected)
 {
     const QByteArray bytes = climate::FormatClimateFile(*m_table, m_header);
-    const storage::SaveReport report = climate::ReplaceFileContents(filePath(), bytes, expected, m_file.Waiting);
-    if (report.outcome == storage::SaveOutcome::Saved) {
+    storage::SaveReport report = climate::ReplaceFileContents(filePath(), bytes, expected, m_file.Waiting);
+    if (report.outcome == storage::SaveOutcome::Saved)
         acceptSaved(report, bytes);
-        climate::ThrowIfWarned(report);
-    }
     return report;
 }
 
-MergeResult ClimateDocument::merge(const ConflictResolver &keepMine)
+// The seasons kept and not saved, with what the file held for them when it was read or saved.
+QList<RecordedSeason> ClimateDocument::unsavedWork() const
+{
+    QList<RecordedSeason> work;
+    for (const SeasonKey key : unsavedSeasons()) {
+        const QByteArray name = region(key.slot).Name.toByteArray();
+        work << RecordedSeason{key, name, namesakes(*m_saved, name),
+                               numbersOf(region(key.slot).Season[std::size_t(key.season)].Values),
+                               numbersOf((*m_saved)[std::size_t(key.slot)].Season[std::size_t(key.season)].Values)};
+    }
+    return work;
+}
+
+// Lays seasons over target, each into the slot that holds its region there: a season target
+// left as it was takes these values, one changed to other values is asked of keepMine. Refused
+// or cancelled, target is left half-laid and must not be used.
+MergeResult ClimateDocument::layOver(TRegionTable &target, const QList<RecordedSeason> &mine, const ConflictResolver &keepMine,
+                                     QList<RecordedSeason> *applied) const
 {
     MergeResult result;
-    climate::TClimateFile now = m_file;
-    auto merged = std::make_unique<TRegionTable>();
-    QByteArray header;
-    QByteArray read;
-    const QString notice = readFile(now, *merged, header, read);
-
-    for (const SeasonKey key : unsavedSeasons()) {
-        // The region where it was, or where the file has moved it to.
-        const TRegionRecord &mine = region(key.slot);
-        int slot = key.slot;
-        for (int other = 0; (*merged)[std::size_t(slot)].Name != mine.Name && other < kRegionSlots; ++other)
-            slot = other;
-        if ((*merged)[std::size_t(slot)].Name != mine.Name) {
-            result.refusal = QStringLiteral("%1 no longer holds the region %2, so its kept changes cannot be merged into "
-                                            "it. Nothing was saved")
-                                 .arg(displayName(), regionName(key.slot));
+    const bool anyRegion = std::any_of(target.begin(), target.end(), [](const TRegionRecord &r) { return r.isUsed(); });
+    for (const RecordedSeason &season : mine) {
+        const std::optional<int> slot = slotOf(target, season);
+        if (!slot) {
+            const QString region = climate::FromWindows1252(season.region);
+            result.refusal = anyRegion ? QStringLiteral("%1 no longer holds the region %2 where it was (or holds it more "
+                                                        "than once), so its kept changes cannot be merged into it")
+                                             .arg(displayName(), region)
+                                       : QStringLiteral("%1 holds no region now (it may no longer be a climate file), so "
+                                                        "the kept changes to %2 cannot be merged into it")
+                                             .arg(displayName(), region);
             return result;
         }
-        const Values &kept = mine.Season[std::size_t(key.season)].Values;
-        const Values &base = (*m_saved)[std::size_t(key.slot)].Season[std::size_t(key.season)].Values;
-        Values &theirs = (*merged)[std::size_t(slot)].Season[std::size_t(key.season)].Values;
-        if (theirs != base && theirs != kept) {
-            const std::optional<bool> answer = keepMine(key);
+        Values &theirs = target[std::size_t(*slot)].Season[std::size_t(season.key.season)].Values;
+        const SeasonNumbers now = numbersOf(theirs);
+        if (now == season.values)
+            continue;
+        if (season.base && now != *season.base) {
+            const std::optional<bool> answer = keepMine(season, {*slot, season.key.season});
             if (!answer) {
                 result.cancelled = true;
                 return result;
@@ -241,8 +288,24 @@ MergeResult ClimateDocument::merge(const ConflictResolver &keepMine)
             if (!*answer)
                 continue;
         }
-        theirs = kept;
+        for (const ClimateValue &value : kClimateValues)
+            theirs[std::size_t(value.index)] = climate::ValueText(season.values[std::size_t(value.index)]);
+        if (applied)
+            *applied << RecordedSeason{{*slot, season.key.season}, season.region, 1, season.values, std::nullopt};
     }
+    return result;
+}
+
+MergeResult ClimateDocument::merge(const ConflictResolver &keepMine)
+{
+    climate::TClimateFile now = m_file;
+    auto merged = std::make_unique<TRegionTable>();
+    QByteArray header;
+    QByteArray read;
+    const QString notice = readFile(now, *merged, header, read);
+    MergeResult result = layOver(*merged, unsavedWork(), keepMine);
+    if (result.cancelled || !result.refusal.isEmpty())
+        return result;
 
     const QByteArray bytes = climate::FormatClimateFile(*merged, header);
     result.report = climate::ReplaceFileContents(filePath(), bytes, now.Opened, m_file.Waiting);
@@ -256,13 +319,55 @@ MergeResult ClimateDocument::merge(const ConflictResolver &keepMine)
     m_undo.clear();
     acceptSaved(result.report, bytes);
     emit tableReset();
-    climate::ThrowIfWarned(result.report);
     return result;
 }
 
 QByteArray ClimateDocument::recordName() const
 {
-    return RecoveryName(filePath(), QCoreApplication::applicationPid());
+    return RecoveryName(m_recordKey, m_editorMark);
+}
+
+QString ClimateDocument::recordPath() const
+{
+    return storage::RecordPath(*storage::FileSystemFor(filePath()), recordName());
+}
+
+// Held from before this editor's record is first written until the document goes, so that no
+// other editor takes the record for one left over meanwhile.
+void ClimateDocument::holdRecordLock()
+{
+    if (m_lockFs)
+        return;
+    auto lockFs = storage::FileSystemFor(filePath(), m_file.Waiting);
+    storage::File file = -1;
+    const QByteArray name = RecoveryLockName(recordName());
+    if (storage::HoldRecordLock(*lockFs, name, file).isOk()) {
+        m_lockFs = std::move(lockFs);
+        m_lockName = name;
+    }
+}
+
+void ClimateDocument::releaseRecordLock()
+{
+    if (!m_lockFs)
+        return;
+    storage::DropRecord(*m_lockFs, m_lockName);
+    m_lockFs.reset();
+    m_lockName.clear();
+}
+
+void ClimateDocument::setTyping(SeasonKey key, const std::optional<SeasonNumbers> &numbers)
+{
+    std::optional<RecordedSeason> typed;
+    if (numbers && m_loaded) {
+        const QByteArray name = region(key.slot).Name.toByteArray();
+        typed = RecordedSeason{key, name, namesakes(*m_table, name), *numbers,
+                               numbersOf(region(key.slot).Season[std::size_t(key.season)].Values)};
+    }
+    if (typed == m_typed)
+        return;
+    m_typed = typed;
+    keepRecovery();
 }
 
 void ClimateDocument::keepRecovery()
@@ -270,17 +375,12 @@ void ClimateDocument::keepRecovery()
     if (!m_loaded)
         return;
     const auto fs = storage::FileSystemFor(filePath(), m_file.Waiting);
-    RecoveryRecord record{filePath(), m_file.Opened, RecoveryChecksum(m_savedBytes), QCoreApplication::applicationPid(), {}, {}};
-    for (const SeasonKey key : unsavedSeasons()) {
-        SeasonNumbers numbers{};
-        for (int v = 0; v < kValueCount; ++v)
-            numbers[std::size_t(v)] = climate::ReadValueText(region(key.slot).Season[std::size_t(key.season)].Values[std::size_t(v)])
-                                          .value_or(0);
-        record.seasons << key;
-        record.values << numbers;
-    }
-    const storage::Result result = record.seasons.isEmpty() ? storage::DropRecord(*fs, recordName())
-                                                            : storage::KeepRecord(*fs, recordName(), EncodeRecovery(record));
+    RecoveryRecord record{m_recordKey, m_file.Opened, RecoveryChecksum(m_savedBytes), QCoreApplication::applicationPid(),
+                          unsavedWork(), m_typed};
+    if (!record.isEmpty())
+        holdRecordLock();
+    const storage::Result result = record.isEmpty() ? storage::DropRecord(*fs, recordName())
+                                                    : storage::KeepRecord(*fs, recordName(), EncodeRecovery(record));
     if (result.kind() == storage::Result::Foreign) {
         if (!std::exchange(m_cacheRefusalTold, true))
             emit recoveryFailed(QStringLiteral("The kept changes are not recorded: the cache folder %1 is not yours alone "
@@ -296,64 +396,132 @@ void ClimateDocument::keepRecovery()
 
 void ClimateDocument::dropRecovery()
 {
+    m_typed.reset();
     if (m_loaded)
         storage::DropRecord(*storage::FileSystemFor(filePath(), m_file.Waiting), recordName());
 }
 
-// A record of this file left by an editor that no longer runs: offered when it is this user's
-// own, whole, and made on the file exactly as it is now; otherwise set aside, and said once.
+// A season of a record at the slot that holds its region in the table as read now.
+std::optional<RecordedSeason> ClimateDocument::placed(const RecordedSeason &season) const
+{
+    RecordedSeason here = season;
+    if (here.region.isEmpty()) // a record of the first form, on the very file: its slot as it is
+        here.region = region(season.key.slot).Name.toByteArray();
+    const std::optional<int> slot = here.region.isEmpty() ? std::nullopt : slotOf(*m_table, here);
+    if (!slot)
+        return std::nullopt;
+    here.key.slot = *slot;
+    return here;
+}
+
+// Why a record found for this file is not offered, or nothing when it is.
+QString ClimateDocument::refusalFor(const RecoveryRecord &record, bool fileChanged) const
+{
+    if (record.path != m_recordKey && !record.file.sameFile(m_file.Opened))
+        return QStringLiteral("it was made on another file, %1").arg(QDir::toNativeSeparators(record.path));
+    const bool firstForm = std::any_of(record.seasons.begin(), record.seasons.end(),
+                                       [](const RecordedSeason &season) { return !season.base; });
+    if (fileChanged && firstForm)
+        return QStringLiteral("it was made on the file as it was before it changed, by an earlier Nimbrel that did not "
+                              "record enough to merge it");
+    QList<RecordedSeason> all = record.seasons;
+    if (record.typed)
+        all << *record.typed;
+    for (const RecordedSeason &season : all) {
+        if (!placed(season))
+            return QStringLiteral("the file no longer holds the region %1 where it was")
+                .arg(climate::FromWindows1252(season.region.isEmpty() ? region(season.key.slot).Name.toByteArray() : season.region));
+    }
+    return {};
+}
+
+// Records of this file left by editors that have ended (nobody holds their lock): the first
+// one that is this user's alone, whole, and placeable on the file as it is now is offered, as
+// a merge when the file changed since; one that cannot be offered is set aside and said once.
 void ClimateDocument::findRecovery()
 {
     m_offer = {};
     m_refusals.clear();
     const auto fs = storage::FileSystemFor(filePath(), m_file.Waiting);
+    const QByteArray prefix = RecoveryPrefix(m_recordKey);
     QByteArrayList names;
-    storage::ListRecords(*fs, RecoveryPrefix(filePath()), names);
+    storage::ListRecords(*fs, prefix, names);
     for (const QByteArray &name : names) {
-        const std::optional<qint64> process = RecoveryProcess(filePath(), name);
-        if (!process || isRunning(*process))
-            continue; // not a record, or the live work of another window on this file
+        if (!IsRecoveryName(prefix, name) || name == recordName())
+            continue;
+        const storage::LockState lock = storage::RecordLockState(*fs, RecoveryLockName(name));
+        if (lock == storage::LockState::Held)
+            continue; // the live work of another window on this file
         QByteArray bytes;
         const storage::RecordState state = storage::ReadRecord(*fs, name, kMaxRecoverySize, bytes);
+        if (state == storage::RecordState::Missing)
+            continue;
         const std::optional<RecoveryRecord> record = state == storage::RecordState::Read ? DecodeRecovery(bytes) : std::nullopt;
-        bool matches = record && record->path == filePath() && record->file.sameFile(m_file.Opened)
-                       && record->checksum == RecoveryChecksum(m_savedBytes);
-        for (qsizetype i = 0; matches && i < record->seasons.size(); ++i)
-            matches = region(record->seasons[i].slot).isUsed();
-        if (matches && m_offer.isEmpty()) {
-            m_offer = {record->seasons, record->values, name};
+        if (record && lock == storage::LockState::Unknown && mayBeRunning(record->process))
+            continue;
+        const bool fileChanged = record && (record->checksum != RecoveryChecksum(m_savedBytes) || !record->file.sameFile(m_file.Opened));
+        QString why = state == storage::RecordState::Foreign ? QStringLiteral("it is not yours alone (a link, another "
+                                                                              "user's, or open to others)")
+                      : !record                              ? QStringLiteral("it is not a whole record")
+                                                             : refusalFor(*record, fileChanged);
+        if (why.isEmpty()) {
+            if (!m_offer.isEmpty())
+                continue; // offered once this one is settled
+            m_offer.record = name;
+            m_offer.fileChanged = fileChanged;
+            for (const RecordedSeason &season : record->seasons)
+                m_offer.seasons << *placed(season);
+            if (record->typed)
+                m_offer.typed = placed(*record->typed);
             continue;
         }
-        if (matches)
-            continue; // offered after this one is settled
+        storage::DropRecord(*fs, RecoveryLockName(name));
         const QByteArray aside = "aside-" + name;
         const QString where = storage::RenameRecord(*fs, name, aside).isOk() ? storage::RecordPath(*fs, aside)
                                                                              : storage::RecordPath(*fs, name);
-        const QString why = record ? QStringLiteral("it was made on the file as it was before it changed")
-                                   : QStringLiteral("it is not a whole record of yours");
         m_refusals << QStringLiteral("Changes to %1 not saved when Nimbrel last closed were not applied: %2. The record "
                                      "is kept in %3.")
-                          .arg(displayName(), why, where);
+                          .arg(displayName(), why, QDir::toNativeSeparators(where));
     }
 }
 
-bool ClimateDocument::restore(const RecoveryOffer &offer)
+MergeResult ClimateDocument::restore(const RecoveryOffer &offer, const ConflictResolver &keepMine)
 {
-    // The record is taken before anything of it is applied: of two editors that offered it, the
-    // one that renames it first restores it.
-    if (offer.isEmpty()
-        || (offer.record != recordName()
-            && !storage::RenameRecord(*storage::FileSystemFor(filePath(), m_file.Waiting), offer.record, recordName()).isOk()))
-        return false;
+    // What to apply is settled, questions and all, before the record is taken: an answer of
+    // none leaves it where it was, for the next Open.
+    auto table = std::make_unique<TRegionTable>(*m_table);
+    QList<RecordedSeason> applied;
+    MergeResult result = layOver(*table, offer.seasons, keepMine, &applied);
+    if (result.cancelled || !result.refusal.isEmpty() || offer.isEmpty())
+        return result;
+    // Taken before anything is applied: of two editors that offered it, the one that renames it
+    // first restores it. This editor's lock is held first, so the record is never unguarded.
+    const auto fs = storage::FileSystemFor(filePath(), m_file.Waiting);
+    holdRecordLock();
+    if (offer.record != recordName() && !storage::RenameRecord(*fs, offer.record, recordName()).isOk()) {
+        result.refusal = QStringLiteral("Nothing was restored: the record of those changes is gone, taken by another "
+                                        "Nimbrel window on %1 meanwhile")
+                             .arg(displayName());
+        return result;
+    }
+    storage::DropRecord(*fs, RecoveryLockName(offer.record));
     m_undo.beginMacro(QStringLiteral("Restore unsaved changes"));
-    for (qsizetype i = 0; i < offer.seasons.size(); ++i)
-        keepSeason(offer.seasons[i], offer.values[i], QStringLiteral("Restore"));
+    for (const RecordedSeason &season : applied)
+        keepSeason(season.key, season.values, QStringLiteral("Restore"));
     m_undo.endMacro();
-    return true;
+    if (applied.isEmpty())
+        keepRecovery(); // nothing kept: the record holds what is unsaved now
+    return result;
 }
 
 void ClimateDocument::discard(const RecoveryOffer &offer)
 {
-    if (!offer.record.isEmpty())
-        storage::DropRecord(*storage::FileSystemFor(filePath(), m_file.Waiting), offer.record);
+    if (offer.record.isEmpty())
+        return;
+    const auto fs = storage::FileSystemFor(filePath(), m_file.Waiting);
+    // Dropped only while nobody works on it: an editor that took it meanwhile holds its lock.
+    if (storage::RecordLockState(*fs, RecoveryLockName(offer.record)) != storage::LockState::Held) {
+        storage::DropRecord(*fs, offer.record);
+        storage::DropRecord(*fs, RecoveryLockName(offer.record));
+    }
 }

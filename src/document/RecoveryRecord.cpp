@@ -6,14 +6,73 @@
 
 namespace {
 
-constexpr QByteArrayView kMagic = "NIMBREL-RECOVERY 1";
+// The first form had no region names and no base values; its records are still read.
+constexpr QByteArrayView kMagicFirst = "NIMBREL-RECOVERY 1";
+constexpr QByteArrayView kMagic = "NIMBREL-RECOVERY 2";
 constexpr QByteArrayView kEnd = "end";
+constexpr QByteArrayView kRecordEnding = ".nimbrel";
+constexpr QByteArrayView kLockEnding = ".lock";
 
 std::optional<qint64> number(QByteArrayView text)
 {
     bool ok = false;
     const qint64 value = text.toLongLong(&ok);
     return ok && !text.startsWith('+') ? std::optional(value) : std::nullopt;
+}
+
+void appendNumbers(QByteArray &out, const SeasonNumbers &numbers)
+{
+    for (const int value : numbers)
+        out += ' ' + QByteArray::number(value);
+}
+
+std::optional<SeasonNumbers> numbersAt(const QList<QByteArray> &parts, qsizetype first)
+{
+    SeasonNumbers values{};
+    for (const ClimateValue &value : kClimateValues) {
+        const auto read = number(parts.value(first + value.index));
+        if (!read || !climate::InRange(value, int(*read)))
+            return std::nullopt;
+        values[std::size_t(value.index)] = int(*read);
+    }
+    return values;
+}
+
+QByteArray encodeSeason(QByteArrayView key, const RecordedSeason &season)
+{
+    QByteArray out = key.toByteArray() + ' ' + QByteArray::number(season.key.slot) + ' '
+                     + QByteArray::number(season.key.season) + ' ' + season.region.toHex() + ' '
+                     + QByteArray::number(season.namesakes);
+    appendNumbers(out, season.values);
+    appendNumbers(out, season.base.value_or(season.values));
+    return out + '\n';
+}
+
+// "season SLOT SEASON NAME NAMESAKES V×18 BASE×18", or "season SLOT SEASON V×18" in the first form.
+std::optional<RecordedSeason> decodeSeason(const QList<QByteArray> &parts, bool first)
+{
+    const qsizetype count = first ? 3 + kValueCount : 5 + 2 * kValueCount;
+    if (parts.size() != count)
+        return std::nullopt;
+    const auto slot = number(parts[1]);
+    const auto season = number(parts[2]);
+    if (!slot || !season || *slot < 0 || *slot >= kRegionSlots || *season < 0 || *season >= kSeasonCount)
+        return std::nullopt;
+    RecordedSeason recorded{{int(*slot), int(*season)}, {}, 1, {}, std::nullopt};
+    const qsizetype values = first ? 3 : 5;
+    const std::optional<SeasonNumbers> read = numbersAt(parts, values);
+    if (!read)
+        return std::nullopt;
+    recorded.values = *read;
+    if (first)
+        return recorded;
+    recorded.region = QByteArray::fromHex(parts[3]);
+    const auto namesakes = number(parts[4]);
+    recorded.namesakes = int(namesakes.value_or(0));
+    recorded.base = numbersAt(parts, values + kValueCount);
+    if (recorded.region.isEmpty() || !namesakes || *namesakes < 1 || *namesakes > kRegionSlots || !recorded.base)
+        return std::nullopt;
+    return recorded;
 }
 
 } // namespace
@@ -23,24 +82,24 @@ QByteArray RecoveryChecksum(QByteArrayView bytes)
     return QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex();
 }
 
-constexpr QByteArrayView kRecordEnding = ".nimbrel";
-
 QByteArray RecoveryPrefix(const QString &path)
 {
     return "recovery-" + RecoveryChecksum(path.toUtf8()).left(32) + '-';
 }
 
-QByteArray RecoveryName(const QString &path, qint64 process)
+QByteArray RecoveryName(const QString &path, QByteArrayView editor)
 {
-    return RecoveryPrefix(path) + QByteArray::number(process) + kRecordEnding.toByteArray();
+    return RecoveryPrefix(path) + editor.toByteArray() + kRecordEnding.toByteArray();
 }
 
-std::optional<qint64> RecoveryProcess(const QString &path, const QByteArray &name)
+QByteArray RecoveryLockName(const QByteArray &record)
 {
-    const QByteArray prefix = RecoveryPrefix(path);
-    if (!name.startsWith(prefix) || !name.endsWith(kRecordEnding) || name.size() <= prefix.size() + kRecordEnding.size())
-        return std::nullopt;
-    return number(QByteArrayView(name).sliced(prefix.size(), name.size() - prefix.size() - kRecordEnding.size()));
+    return record + kLockEnding.toByteArray();
+}
+
+bool IsRecoveryName(const QByteArray &prefix, const QByteArray &name)
+{
+    return name.startsWith(prefix) && name.endsWith(kRecordEnding) && name.size() > prefix.size() + kRecordEnding.size();
 }
 
 QByteArray EncodeRecovery(const RecoveryRecord &record)
@@ -50,12 +109,10 @@ QByteArray EncodeRecovery(const RecoveryRecord &record)
     out += "file " + QByteArray::number(record.file.device) + ' ' + QByteArray::number(record.file.file) + '\n';
     out += "read " + record.checksum + '\n';
     out += "process " + QByteArray::number(record.process) + '\n';
-    for (qsizetype i = 0; i < record.seasons.size(); ++i) {
-        out += "season " + QByteArray::number(record.seasons[i].slot) + ' ' + QByteArray::number(record.seasons[i].season);
-        for (const int value : record.values[i])
-            out += ' ' + QByteArray::number(value);
-        out += '\n';
-    }
+    for (const RecordedSeason &season : record.seasons)
+        out += encodeSeason("season", season);
+    if (record.typed)
+        out += encodeSeason("typed", *record.typed);
     return out + kEnd.toByteArray() + '\n';
 }
 
@@ -64,8 +121,9 @@ std::optional<RecoveryRecord> DecodeRecovery(QByteArrayView bytes)
     if (bytes.size() > kMaxRecoverySize || !bytes.endsWith('\n'))
         return std::nullopt;
     const QList<QByteArray> lines = bytes.chopped(1).toByteArray().split('\n');
-    if (lines.size() < 6 || lines.front() != kMagic || lines.back() != kEnd)
+    if (lines.size() < 6 || (lines.front() != kMagic && lines.front() != kMagicFirst) || lines.back() != kEnd)
         return std::nullopt;
+    const bool first = lines.front() == kMagicFirst;
     RecoveryRecord record;
     const auto fields = [&](qsizetype i, QByteArrayView key, qsizetype count) {
         const QList<QByteArray> parts = lines[i].split(' ');
@@ -87,27 +145,24 @@ std::optional<RecoveryRecord> DecodeRecovery(QByteArrayView bytes)
     record.checksum = read[0];
     record.process = *pid;
     for (qsizetype i = 5; i + 1 < lines.size(); ++i) {
-        const QList<QByteArray> parts = fields(i, "season", 2 + kValueCount);
-        if (parts.isEmpty())
+        const QList<QByteArray> parts = lines[i].split(' ');
+        const bool typed = !first && parts[0] == "typed" && !record.typed && i + 2 == lines.size();
+        if (parts[0] != "season" && !typed)
             return std::nullopt;
-        const auto slot = number(parts[0]);
-        const auto season = number(parts[1]);
-        if (!slot || !season || *slot < 0 || *slot >= kRegionSlots || *season < 0 || *season >= kSeasonCount)
+        const std::optional<RecordedSeason> season = decodeSeason(parts, first);
+        if (!season)
             return std::nullopt;
-        const SeasonKey key{int(*slot), int(*season)};
-        if (record.seasons.contains(key))
-            return std::nullopt;
-        SeasonNumbers values{};
-        for (const ClimateValue &value : kClimateValues) {
-            const auto read = number(parts[2 + value.index]);
-            if (!read || !climate::InRange(value, int(*read)))
-                return std::nullopt;
-            values[std::size_t(value.index)] = int(*read);
+        if (typed) {
+            record.typed = season;
+            continue;
         }
-        record.seasons << key;
-        record.values << values;
+        for (const RecordedSeason &other : std::as_const(record.seasons)) {
+            if (other.key == season->key)
+                return std::nullopt;
+        }
+        record.seasons << *season;
     }
-    if (record.seasons.isEmpty())
+    if (record.isEmpty())
         return std::nullopt;
     return record;
 }

@@ -18,31 +18,48 @@ struct SeasonKey
     bool operator==(const SeasonKey &) const = default;
 };
 
-// Seasons kept but not saved, as the editor leaves them in the user's cache while they are
-// unsaved: bound to the file they belong to (its whole path, its identity and a checksum of its
-// bytes as read), so that they are offered back only over the very file they were made on.
+// One season of a record: where it was, the region's name there, its values, and the values
+// the file held when they were made (what a merge compares the file as it is now with).
+struct RecordedSeason
+{
+    SeasonKey key;
+    QByteArray region;
+    int namesakes = 1; // how many slots held that name then: a region is found by name only when one did
+    SeasonNumbers values{};
+    std::optional<SeasonNumbers> base; // unknown in a record of the first form
+    bool operator==(const RecordedSeason &) const = default;
+};
+
+// Seasons kept but not saved, and the numbers typed into the shown season and not kept, as the
+// editor leaves them in the user's cache while they are unsaved: bound to the file they belong
+// to (its resolved path, its identity and a checksum of its bytes as read).
 struct RecoveryRecord
 {
     QString path;
     storage::FileId file;
     QByteArray checksum; // SHA-256 of the file's bytes as read, in hex
-    qint64 process = 0;  // the editor that keeps it up to date
-    QList<SeasonKey> seasons;
-    QList<SeasonNumbers> values;
+    qint64 process = 0;  // the editor that wrote it, for the reader of the cache folder
+    QList<RecordedSeason> seasons;
+    std::optional<RecordedSeason> typed; // its base is the kept season it was typed over
+    bool isEmpty() const { return seasons.isEmpty() && !typed; }
 };
 
 inline constexpr qint64 kMaxRecoverySize = 64 * 1024;
 
 QByteArray EncodeRecovery(const RecoveryRecord &record);
-// Nothing unless the text is a whole record: every line of its form, every season a used
-// slot's at most once, every value within its bounds, and its closing line.
+// Nothing unless the text is a whole record: every line of its form, every season at most
+// once, every value within its bounds, and its closing line.
 std::optional<RecoveryRecord> DecodeRecovery(QByteArrayView bytes);
 
 // The checksum a record binds the file's bytes by.
 QByteArray RecoveryChecksum(QByteArrayView bytes);
-// The record's name in the cache folder: one for each file and each editor working on it.
-QByteArray RecoveryName(const QString &path, qint64 process);
-// The start every record name of the file has.
+// The start of the names of every record of the file at path (its resolved path): records are
+// found by the file they belong to, whichever path led to it.
 QByteArray RecoveryPrefix(const QString &path);
-// The editor a record name of the file names; nothing when it is no record name of the file's.
-std::optional<qint64> RecoveryProcess(const QString &path, const QByteArray &name);
+// A record's name: the file's prefix and the editor's own mark, made once per editor.
+QByteArray RecoveryName(const QString &path, QByteArrayView editor);
+// The lock its editor holds on a record while it runs: a record whose lock nobody holds is
+// left over.
+QByteArray RecoveryLockName(const QByteArray &record);
+// Whether name is a record's (not its lock's) of the file with that prefix.
+bool IsRecoveryName(const QByteArray &prefix, const QByteArray &name);

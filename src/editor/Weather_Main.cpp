@@ -38,6 +38,7 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QScopeGuard>
+#include <QScopedValueRollback>
 #include <QSessionManager>
 #include <QSignalBlocker>
 #include <QTimer>
@@ -84,48 +85,6 @@ int valueOf(QByteArrayView text)
     throw EConvertError(QStringLiteral("'%1' is not a valid integer value").arg(climate::FromWindows1252(text)));
 }
 
-// A box as narrow as "The file is read-only" leaves its title no room beside the buttons a
-// window manager puts in its title bar ("Infor…ation"): it is made wide enough for the title in
-// the bold and larger face title bars use, and four buttons.
-void fitTitle(QMessageBox &box)
-{
-    auto *grid = qobject_cast<QGridLayout *>(box.layout());
-    if (!grid)
-        return;
-    QFont title = box.font();
-    title.setBold(true);
-    title.setPointSizeF(title.pointSizeF() * 1.25);
-    const int wanted = QFontMetrics(title).horizontalAdvance(box.windowTitle()) + 4 * 24;
-    grid->addItem(new QSpacerItem(wanted, 0, QSizePolicy::Minimum, QSizePolicy::Fixed), grid->rowCount(), 0, 1,
-                  grid->columnCount());
-}
-
-// A question sized to its text and centred on the screen rather than over the window; the
-// button chosen, or escape for Escape and the close box.
-QMessageBox::StandardButton ask(QWidget *parent, QMessageBox::Icon icon, const QString &caption, const QString &text,
-                                const char *objectName, QMessageBox::StandardButtons buttons,
-                                QMessageBox::StandardButton defaultButton, QMessageBox::StandardButton escape)
-{
-    QMessageBox box(icon, caption, text, buttons, parent);
-    box.setObjectName(QLatin1String(objectName));
-    fitTitle(box);
-    if (QAbstractButton *save = box.button(QMessageBox::Save))
-        save->setText(QStringLiteral("&Save")); // as Yes and No have their letters
-    box.setDefaultButton(defaultButton);
-    box.setEscapeButton(escape);
-    centreOnScreenWhenShown(&box);
-    return QMessageBox::StandardButton(box.exec());
-}
-
-// A question answered "&Yes" or "&No" (Escape says No). True for Yes.
-bool askYesNo(QWidget *parent, QMessageBox::Icon icon, const QString &caption, const QString &text,
-              const char *objectName, bool yesIsDefault)
-{
-    return ask(parent, icon, caption, text, objectName, QMessageBox::Yes | QMessageBox::No,
-               yesIsDefault ? QMessageBox::Yes : QMessageBox::No, QMessageBox::No)
-           == QMessageBox::Yes;
-}
-
 QString startDayCaption(int season)
 {
     return QStringLiteral("Start of %1 (days after jan 1st)").arg(climate::SeasonName(season));
@@ -153,6 +112,7 @@ TToolbar97 *makeToolbar(QWidget *dock, const char *objectName, const QRect &boun
 TWeather_Editor_::TWeather_Editor_(QWidget *parent)
     : QMainWindow(parent)
     , m_document(new ClimateDocument(this))
+    , m_conversation(*m_document, *this, &m_boxes)
 {
     setObjectName(QStringLiteral("Weather_Editor_"));
     setWindowTitle(kApplicationTitle + QStringLiteral("[*]"));
@@ -323,7 +283,7 @@ void TWeather_Editor_::createSeasons(QWidget *client)
         spin->setAccessibleName(startDay ? label->text() : climate::LevelName(value.index));
         spin->lineEdit()->setAccessibleName(spin->accessibleName());
         label->setBuddy(spin);
-        connect(spin->lineEdit(), &QLineEdit::textChanged, this, &TWeather_Editor_::updateModified);
+        connect(spin->lineEdit(), &QLineEdit::textChanged, this, &TWeather_Editor_::noteTyping);
         m_editors[std::size_t(value.index)] = spin;
     }
 
@@ -451,7 +411,7 @@ void TWeather_Editor_::clearRefusal()
 // typed or kept is settled; without a game in the game folder, asks for the game folder.
 void TWeather_Editor_::Menu_OpenClick()
 {
-    if (!settleEditedSeason() || !settleUnsavedTable())
+    if (!m_conversation.leaveSeason() || !m_conversation.leaveFile())
         return;
     if (!QFileInfo(QFileInfo(m_document->filePath()).path()).isDir() && !EnsureGameFolder(this, *m_document))
         return;
@@ -468,8 +428,8 @@ void TWeather_Editor_::Menu_OpenClick()
     // On the list, with its ring: the arrows move through the regions at once.
     Regions_List->setFocus(Qt::TabFocusReason);
     if (!notice.isEmpty())
-        showInformation(notice);
-    offerRecovery();
+        m_conversation.questions().tell(notice);
+    m_conversation.offerRecovery();
 }
 
 // Selects a row of the region list as the program does, which is no choice of the user's.
@@ -480,41 +440,17 @@ void TWeather_Editor_::selectRow(int row)
     m_selectingFromCode = false;
 }
 
-// What an editor on this file left unsaved when it last closed: applied as kept seasons only
-// when the user says so, dropped for good otherwise. A record that could not be offered is told.
-void TWeather_Editor_::offerRecovery()
-{
-    for (const QString &refusal : m_document->takeRecoveryRefusals())
-        showInformation(refusal);
-    const RecoveryOffer offer = m_document->takeRecoveryOffer();
-    if (offer.isEmpty())
-        return;
-    QStringList seasons;
-    for (const SeasonKey key : offer.seasons)
-        seasons << QStringLiteral("%1, %2").arg(m_document->regionName(key.slot), climate::SeasonName(key.season));
-    const QString text = QStringLiteral("Restore the changes to %1 not saved when Nimbrel last closed?")
-                             .arg(seasons.join(QStringLiteral("; ")));
-    if (askYesNo(this, QMessageBox::Question, kApplicationTitle, text, "restore", true)) {
-        if (!m_document->restore(offer))
-            showInformation(QStringLiteral("Nothing was restored: the record of those changes is gone, taken by another "
-                                           "Nimbrel window on %1 meanwhile")
-                                .arg(m_document->displayName()));
-    } else
-        m_document->discard(offer);
-}
-
 // Save: writes the table over data/weather.cfg once the user confirmed it.
 void TWeather_Editor_::Menu_SaveClick()
 {
     setStatus(QStringLiteral("Saving..."));
     Status->repaint();
+    const auto done = qScopeGuard([this] { setStatus(QStringLiteral("Status")); }); // however the save ends
     // The table is empty until a file was read: saving it would empty the game's file.
-    if (!Loaded) {
-        showInformation(QStringLiteral("Open the file before saving it: nothing has been loaded yet"));
-    } else if (settleEditedSeason() && confirmSave()) {
-        saveDocument();
-    }
-    setStatus(QStringLiteral("Status"));
+    if (!Loaded)
+        m_conversation.questions().tell(QStringLiteral("Open the file before saving it: nothing has been loaded yet"));
+    else if (m_conversation.leaveSeason())
+        m_conversation.save();
 }
 
 // About, from the toolbar: the About box, modal.
@@ -562,20 +498,30 @@ QLineEdit *fieldWithOwnHistory(bool redo)
 // restored season).
 void TWeather_Editor_::UndoClick()
 {
-    if (QLineEdit *field = fieldWithOwnHistory(false))
+    if (QLineEdit *field = fieldWithOwnHistory(false)) {
         field->undo();
-    else if (seasonEdited())
+    } else if (seasonEdited()) {
+        std::array<QString, kValueCount> typing;
+        for (int v = 0; v < kValueCount; ++v)
+            typing[std::size_t(v)] = editor(v)->text();
         ShowSeason();
-    else
+        m_undoneTyping = typing;
+    } else {
         walkHistory(&QUndoStack::undo);
+    }
 }
 
+// Redo: what the focused field can redo, then the season's typing that Undo dropped, then the
+// table's next change.
 void TWeather_Editor_::RedoClick()
 {
-    if (QLineEdit *field = fieldWithOwnHistory(true))
+    if (QLineEdit *field = fieldWithOwnHistory(true)) {
         field->redo();
-    else
+    } else if (const auto typing = std::exchange(m_undoneTyping, std::nullopt)) {
+        setEditors([&](int v) { editor(v)->lineEdit()->setText((*typing)[std::size_t(v)]); });
+    } else {
         walkHistory(&QUndoStack::redo);
+    }
 }
 
 // A step of the table's history, shown where it happens: the season it changes comes into view,
@@ -592,7 +538,7 @@ void TWeather_Editor_::closeEvent(QCloseEvent *event)
 {
     bool leave = m_leaving;
     if (!leave)
-        RunGuarded([&] { leave = settleEditedSeason() && settleUnsavedTable(); });
+        RunGuarded([&] { leave = m_conversation.leaveSeason() && m_conversation.leaveFile(); });
     if (leave)
         event->accept();
     else
@@ -606,162 +552,23 @@ void TWeather_Editor_::commitData(QSessionManager &manager)
         return;
     }
     bool settled = false;
-    RunGuarded([&] { settled = settleEditedSeason() && settleUnsavedTable(); });
+    RunGuarded([&] { settled = m_conversation.leaveSeason() && m_conversation.leaveFile(); });
     manager.release();
     if (!settled)
         manager.cancel(); // settled, nothing is left to ask when the window closes
 }
 
+// The record holds the kept seasons and what is typed in the shown one; a question still open
+// ends with no answer, which changes nothing.
 void TWeather_Editor_::keepWorkAndLeave()
 {
     RunGuarded([this] {
-        if (seasonEdited())
-            storeSeason(m_shownSeason);
+        noteTyping();
         m_document->keepRecovery();
     });
     m_leaving = true;
     close();
-    QCoreApplication::exit(0); // a question still open waits for nobody
-}
-
-// Before the shown season is left: editors changed since it was shown are kept (as "Save
-// season" does) or dropped, as the user says. False when the user chose to stay.
-bool TWeather_Editor_::settleEditedSeason()
-{
-    if (!seasonEdited())
-        return true;
-    const QString text = QStringLiteral("Keep the changes to %1, %2?")
-                             .arg(m_document->regionName(CurrentRegion), climate::SeasonName(m_shownSeason));
-    switch (ask(this, QMessageBox::Question, kApplicationTitle, text, "keepChanges",
-                QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel, QMessageBox::Yes, QMessageBox::Cancel)) {
-    case QMessageBox::Yes: storeSeason(m_shownSeason); return true;
-    case QMessageBox::No: ShowSeason(); return true;
-    default: return false;
-    }
-}
-
-// Seasons kept but not yet written to the file: saved first (through the usual save and its
-// outcome), dropped, or the command is not carried out. False when the user chose to stay
-// or the save did not happen.
-bool TWeather_Editor_::settleUnsavedTable()
-{
-    if (!Loaded || !m_document->isModified())
-        return true;
-    // A word joiner after the separator: a narrow box breaks the line before the name, not in it.
-    const QString text = QStringLiteral("The kept changes are not saved to %1 yet.\n\nSave them first?")
-                             .arg(QDir::toNativeSeparators(QStringLiteral("data/weather.cfg")).replace(u'/', QStringLiteral("/\u2060"))
-                                      .replace(u'\\', QStringLiteral("\\\u2060")));
-    switch (ask(this, QMessageBox::Warning, kApplicationTitle, text, "saveFirst",
-                QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel, QMessageBox::Save, QMessageBox::Cancel)) {
-    case QMessageBox::Save: saveDocument(); return !m_document->isModified();
-    case QMessageBox::Discard: m_document->dropRecovery(); return true;
-    default: return false;
-    }
-}
-
-bool TWeather_Editor_::confirmSave()
-{
-    return askYesNo(this, QMessageBox::Question, QStringLiteral("Confirm"), QStringLiteral("Save over the existing data?"),
-                    "confirm", true);
-}
-
-void TWeather_Editor_::showInformation(const QString &text)
-{
-    QMessageBox box(QMessageBox::Information, QStringLiteral("Information"), text, QMessageBox::Ok, this);
-    box.setObjectName(QStringLiteral("information"));
-    fitTitle(box);
-    centreOnScreenWhenShown(&box);
-    box.exec();
-}
-
-// The save, and what its outcome asks of the user: a file changed since it was read is merged
-// with, overwritten or left alone, as the user says.
-void TWeather_Editor_::saveDocument()
-{
-    using storage::SaveOutcome;
-    storage::SaveReport report = m_document->save();
-    QString mergeNotice;
-    // Overwrite writes the file the question named; where the name has led elsewhere since,
-    // the question comes again, naming that one.
-    while (report.outcome == SaveOutcome::Changed) {
-        switch (askChangedFile(report)) {
-        case ChangedFileAnswer::Merge: {
-            const MergeResult merged = m_document->merge([this](SeasonKey key) { return askConflict(key); });
-            if (!merged.refusal.isEmpty())
-                showInformation(merged.refusal);
-            if (merged.cancelled || !merged.refusal.isEmpty())
-                return;
-            report = merged.report;
-            mergeNotice = merged.notice;
-            if (report.outcome == SaveOutcome::Changed) {
-                showInformation(QStringLiteral("%1 changed again while it was merged with. Nothing was saved")
-                                    .arg(m_document->displayName()));
-                return;
-            }
-            break;
-        }
-        case ChangedFileAnswer::Overwrite: report = m_document->save(report.found); break;
-        case ChangedFileAnswer::Cancel: return;
-        }
-    }
-    const QString notice = mergeNotice.isEmpty() ? climate::Told(report.notices) : mergeNotice;
-    if (report.outcome == SaveOutcome::ReadOnly)
-        showInformation(QStringLiteral("The file is read-only"));
-    else if (!notice.isEmpty())
-        showInformation(notice);
-}
-
-// The name leads to another file than Open read (another program saved over it, replaced or
-// moved it, or put a link in its place). The question names the file that would be written,
-// and its owner when that is someone else; Cancel is the safe answer.
-TWeather_Editor_::ChangedFileAnswer TWeather_Editor_::askChangedFile(const storage::SaveReport &report)
-{
-    const QString path = QDir::toNativeSeparators(m_document->filePath());
-    QString text = QStringLiteral("%1 is no longer the file that was opened: another program saved over it or "
-                                  "changed it, replaced, moved or removed it, or made it a link since.").arg(path);
-    const QString target = QDir::toNativeSeparators(report.target);
-    if (!target.isEmpty() && target != path)
-        text += QStringLiteral("\n\nSaving now writes %1%2").arg(target, report.owner.isEmpty() ? QStringLiteral(".") : QStringLiteral(", "));
-    else if (!report.owner.isEmpty())
-        text += QStringLiteral("\n\nIt is now ");
-    if (!report.owner.isEmpty())
-        text += QStringLiteral("%1's file.").arg(report.owner);
-    text += QStringLiteral("\n\nMerge your kept changes into it, or overwrite it?");
-    QMessageBox box(QMessageBox::Warning, kApplicationTitle, text, QMessageBox::Cancel, this);
-    box.setObjectName(QStringLiteral("changedFile"));
-    QPushButton *merge = box.addButton(QStringLiteral("&Merge"), QMessageBox::AcceptRole);
-    merge->setToolTip(QStringLiteral("Lays the kept seasons over the file as it is now, and saves that"));
-    QPushButton *overwrite = box.addButton(QStringLiteral("&Overwrite"), QMessageBox::DestructiveRole);
-    overwrite->setToolTip(QStringLiteral("Replaces the file with this table"));
-    box.setDefaultButton(QMessageBox::Cancel);
-    box.setEscapeButton(QMessageBox::Cancel);
-    centreOnScreenWhenShown(&box);
-    box.exec();
-    if (box.clickedButton() == merge)
-        return ChangedFileAnswer::Merge;
-    if (box.clickedButton() == overwrite)
-        return ChangedFileAnswer::Overwrite;
-    return ChangedFileAnswer::Cancel;
-}
-
-// A season changed here and in the file: true keeps these values, false the file's.
-std::optional<bool> TWeather_Editor_::askConflict(SeasonKey key)
-{
-    const QString text = QStringLiteral("%1, %2 was changed here and in %3 too.\n\nKeep your values, or take the file's?")
-                             .arg(m_document->regionName(key.slot), climate::SeasonName(key.season), m_document->displayName());
-    QMessageBox box(QMessageBox::Question, kApplicationTitle, text, QMessageBox::Cancel, this);
-    box.setObjectName(QStringLiteral("conflict"));
-    QPushButton *mine = box.addButton(QStringLiteral("&Keep mine"), QMessageBox::AcceptRole);
-    QPushButton *theirs = box.addButton(QStringLiteral("&Take the file's"), QMessageBox::RejectRole);
-    box.setDefaultButton(mine);
-    box.setEscapeButton(QMessageBox::Cancel);
-    centreOnScreenWhenShown(&box);
-    box.exec();
-    if (box.clickedButton() == mine)
-        return true;
-    if (box.clickedButton() == theirs)
-        return false;
-    return std::nullopt;
+    QCoreApplication::exit(0);
 }
 
 void TWeather_Editor_::EnableEditors()
@@ -780,7 +587,11 @@ void TWeather_Editor_::FillRegionList()
 void TWeather_Editor_::ShowSeason()
 {
     // What the editors show now is the season as shown, even when a value stops the showing.
-    const auto shown = qScopeGuard([this] { noteShownSeason(); });
+    const auto shown = qScopeGuard([this] {
+        m_settingEditors = false;
+        noteShownSeason();
+    });
+    m_settingEditors = true;
     const TRegionRecord &region = m_document->region(CurrentRegion);
     const TSeasonRecord &season = region.Season[std::size_t(Seasons->currentIndex())];
     Region_Name->setText(m_document->regionName(CurrentRegion));
@@ -793,7 +604,42 @@ void TWeather_Editor_::noteShownSeason()
     m_shownSeason = Seasons->currentIndex();
     for (int v = 0; v < kValueCount; ++v)
         m_shownTexts[std::size_t(v)] = editor(v)->text();
+    m_undoneTyping.reset();
+    noteTyping();
+}
+
+// What is typed and not kept goes into the record too, once the editors have settled (a
+// season shown sets all eighteen).
+void TWeather_Editor_::noteTyping()
+{
     updateModified();
+    if (!Loaded || m_settingEditors)
+        return;
+    m_document->setTyping(shownSeason(), seasonEdited() ? std::optional(editorNumbers()) : std::nullopt);
+}
+
+QString TWeather_Editor_::typedSeason() const
+{
+    return QStringLiteral("%1, %2").arg(m_document->regionName(CurrentRegion), climate::SeasonName(m_shownSeason));
+}
+
+void TWeather_Editor_::showTyped(const RecordedSeason &season)
+{
+    selectRow(m_regions->rowOf(season.key.slot));
+    CurrentRegion = quint8(season.key.slot);
+    Seasons->setCurrentIndex(season.key.season); // nothing typed yet: the season shows without a question
+    ShowSeason();
+    setEditors([&](int v) { editor(v)->setValue(season.values[std::size_t(v)]); });
+}
+
+void TWeather_Editor_::setEditors(const std::function<void(int valueIndex)> &set)
+{
+    {
+        const QScopedValueRollback settling(m_settingEditors, true);
+        for (int v = 0; v < kValueCount; ++v)
+            set(v);
+    }
+    noteTyping();
 }
 
 SeasonKey TWeather_Editor_::shownSeason() const
@@ -856,7 +702,7 @@ void TWeather_Editor_::Regions_ListClick()
     if (m_selectingFromCode || row < 0 || row >= m_regions->rowCount())
         return;
     clearRefusal();
-    if (!settleEditedSeason()) {
+    if (!m_conversation.leaveSeason()) {
         // Now, and again once the click that chose the row has selected it.
         const int shown = m_regions->rowOf(CurrentRegion);
         selectRow(shown);
@@ -872,7 +718,7 @@ void TWeather_Editor_::Regions_ListClick()
 void TWeather_Editor_::SeasonsChange()
 {
     clearRefusal();
-    if (Loaded && !settleEditedSeason()) {
+    if (Loaded && !m_conversation.leaveSeason()) {
         const QSignalBlocker quiet(Seasons);
         Seasons->setCurrentIndex(m_shownSeason);
         return;
@@ -902,8 +748,8 @@ void TWeather_Editor_::CopySeasonClick()
 }
 
 // "Paste season": such a row becomes the shown season's values, kept at once (each within its
-// bounds) and undone as one step. A clipboard without one changes nothing, and the status
-// line says why.
+// bounds) and undone as one step, once what was typed over them is settled. A clipboard
+// without one changes nothing, and the status line says why.
 void TWeather_Editor_::PasteSeasonClick()
 {
     QString why;
@@ -914,17 +760,17 @@ void TWeather_Editor_::PasteSeasonClick()
         setStatus(why.left(1).toUpper() + why.mid(1), true);
         return;
     }
+    if (!m_conversation.leaveSeason())
+        return;
     if (!m_document->keepSeason(shownSeason(), *values, QStringLiteral("Paste into")))
         ShowSeason(); // the same values: what was typed over them goes
     setStatus(QStringLiteral("Status"));
 }
 
-// "Reset season": shows the table's values again, dropping what was typed; with nothing typed,
-// a kept season goes back to its values as saved (a step Undo takes back).
+// "Reset season": shows the table's values again, dropping what was typed. A kept season stays
+// kept: Undo takes it back.
 void TWeather_Editor_::ToolbarButton973Click()
 {
-    if (!seasonEdited() && Loaded && m_document->resetSeason({CurrentRegion, Seasons->currentIndex()}))
-        return;
     ShowSeason();
 }
 
@@ -940,8 +786,7 @@ void TWeather_Editor_::storeSeason(int seasonIndex)
 {
     const SeasonNumbers numbers = editorNumbers();
     if (!Loaded || !m_document->keepSeason({CurrentRegion, seasonIndex}, numbers, QStringLiteral("Keep"))) {
-        for (int v = 0; v < kValueCount; ++v)
-            editor(v)->setValue(numbers[std::size_t(v)]);
+        setEditors([&](int v) { editor(v)->setValue(numbers[std::size_t(v)]); });
         if (seasonIndex == Seasons->currentIndex())
             noteShownSeason();
     }

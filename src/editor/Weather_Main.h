@@ -2,7 +2,8 @@
 
 #include "ClimateDocument.h"
 #include "ClimateValues.h"
-#include "SavePolicy.h"
+#include "FileConversation.h"
+#include "MessageBoxQuestions.h"
 
 #include <QByteArray>
 #include <QMainWindow>
@@ -30,7 +31,7 @@ class TToolbarButton97;
 // The editor's main window: the region list, the season tabs with their eighteen editors,
 // the toolbar and the status line, and the commands and questions that tie them to the
 // document, which holds the table and does the work.
-class TWeather_Editor_ : public QMainWindow
+class TWeather_Editor_ : public QMainWindow, private TypedWork
 {
     Q_OBJECT
 
@@ -39,6 +40,8 @@ public:
 
     void setAboutBox(QDialog *aboutBox) { m_aboutBox = aboutBox; }
     ClimateDocument &document() { return *m_document; }
+    // Who answers the questions about the file: message boxes, unless a test scripts them.
+    void setQuestions(FileQuestions *questions) { m_conversation.setQuestions(questions ? questions : &m_boxes); }
 
     // Commands and events.
     void Menu_OpenClick();
@@ -87,25 +90,24 @@ private:
     void createStatusPanel(QWidget *client);
     void chainTabOrder();
     void placeEdgeControls();
-    bool settleEditedSeason();
-    bool settleUnsavedTable();
     void storeSeason(int seasonIndex);
     void noteShownSeason();
+    void noteTyping();
+    void setEditors(const std::function<void(int valueIndex)> &set);
     bool seasonEdited() const;
     void updateModified();
-    bool confirmSave();
-    void saveDocument();
-    enum class ChangedFileAnswer { Merge, Overwrite, Cancel };
-    ChangedFileAnswer askChangedFile(const storage::SaveReport &report);
-    std::optional<bool> askConflict(SeasonKey key);
-    void offerRecovery();
     void walkHistory(void (QUndoStack::*step)());
+    // The editors as the conversation about the file sees them.
+    bool typed() const override { return seasonEdited(); }
+    QString typedSeason() const override;
+    void keepTyped() override { storeSeason(m_shownSeason); }
+    void dropTyped() override { ShowSeason(); }
+    void showTyped(const RecordedSeason &season) override;
     void seasonChanged(SeasonKey key);
     void tableReset();
     void selectRow(int row);
     SeasonKey shownSeason() const;
     SeasonNumbers editorNumbers() const;
-    void showInformation(const QString &text);
     void setStatus(const QString &text, bool refusal = false);
     void clearRefusal();
     TSpinEdit *editor(int valueIndex) const { return m_editors[std::size_t(valueIndex)]; }
@@ -136,6 +138,8 @@ private:
     QDialog *m_aboutBox = nullptr;
     QDialog *m_licencesBox = nullptr;
     ClimateDocument *m_document;
+    MessageBoxQuestions m_boxes{this};
+    FileConversation m_conversation;
     bool m_firstFocusShown = false;
     bool m_refusalShown = false; // the status line says why a command did nothing
     bool m_leaving = false; // the work is kept in the record: close without a question
@@ -143,4 +147,6 @@ private:
     // since is what leaving it would drop.
     int m_shownSeason = 0;
     std::array<QString, kValueCount> m_shownTexts;
+    std::optional<std::array<QString, kValueCount>> m_undoneTyping; // what Undo dropped, for Redo
+    bool m_settingEditors = false; // the program sets all eighteen: typing is noted once after
 };

@@ -96,6 +96,7 @@ FileFacts factsOf(const struct stat &info)
     facts.mine = info.st_uid == ::geteuid();
     // With an ACL the group bits are its mask, which bounds every other entry.
     facts.othersMayWrite = (info.st_mode & (S_IWGRP | S_IWOTH)) != 0;
+    facts.othersMayRead = (info.st_mode & (S_IRGRP | S_IROTH)) != 0;
     return facts;
 }
 

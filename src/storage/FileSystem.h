@@ -103,6 +103,7 @@ struct FileFacts
     bool writable = false;       // some write permission at all (a mode bit; no read-only attribute)
     bool mine = false;           // owned by the user the editor runs as
     bool othersMayWrite = false; // another user may change it
+    bool othersMayRead = false;  // another user may read it (POSIX mode bits)
     bool heldByWriter = false;   // another program holds it open in a way that lets it be written
                                  // but not replaced (Windows; C's fopen there)
 };

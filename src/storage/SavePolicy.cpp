@@ -699,10 +699,10 @@ RecordState ReadRecord(FileSystem &fs, const QByteArray &name, qint64 limit, QBy
     if (!opened.isOk())
         return RecordState::Foreign; // a link is not followed, and is no record of this user's
     record.opened();
-    if (!facts.regular || !facts.mine || facts.othersMayWrite || facts.size > limit)
+    if (!facts.regular || !facts.mine || facts.othersMayWrite || facts.othersMayRead)
         return RecordState::Foreign;
-    if (!fs.read(record.file, limit, bytes).isOk() || bytes.size() > limit)
-        return RecordState::Foreign;
+    if (facts.size > limit || !fs.read(record.file, limit, bytes).isOk() || bytes.size() > limit)
+        return RecordState::Damaged;
     return RecordState::Read;
 }
 
@@ -726,6 +726,28 @@ Result ListRecords(FileSystem &fs, const QByteArray &prefix, QByteArrayList &nam
 QString RecordPath(FileSystem &fs, const QByteArray &name)
 {
     return fs.pathOf(Place::Cache, name);
+}
+
+Result HoldRecordLock(FileSystem &fs, const QByteArray &name, File &file)
+{
+    fs.remove(Place::Cache, name); // a lock of this name is this editor's own: none can be held
+    return fs.create(Place::Cache, name, file);
+}
+
+LockState RecordLockState(FileSystem &fs, const QByteArray &name)
+{
+    FileGuard lock(fs, Place::Cache);
+    FileFacts facts;
+    const Result opened = fs.open(Place::Cache, name, lock.file, facts);
+    if (opened.kind() == Result::Missing)
+        return LockState::Free;
+    if (!opened.isOk())
+        return LockState::Unknown;
+    lock.opened();
+    const Result locked = fs.lock(lock.file);
+    if (locked.isOk())
+        return LockState::Free;
+    return locked.kind() == Result::Busy ? LockState::Held : LockState::Unknown;
 }
 
 } // namespace storage

@@ -132,14 +132,21 @@ SaveReport SaveBytes(FileSystem &fs, QByteArrayView bytes, const FileId &expecte
 
 // Small files of the editor's own in the user's cache folder, such as the unsaved work kept for
 // a file. One is written whole or not at all (a new file synced and renamed over the old), and
-// read only when it is this user's alone, of at most limit bytes: Foreign when it is not (a
-// link, another owner, writable by others, too large), and then never read.
-enum class RecordState { Missing, Read, Foreign };
+// read only when it is this user's alone: Foreign when it is not (a link, another owner, open to
+// others), and then never read; Damaged when it is larger than limit or cannot be read whole.
+enum class RecordState { Missing, Read, Foreign, Damaged };
 Result KeepRecord(FileSystem &fs, const QByteArray &name, QByteArrayView bytes);
 RecordState ReadRecord(FileSystem &fs, const QByteArray &name, qint64 limit, QByteArray &bytes);
 Result DropRecord(FileSystem &fs, const QByteArray &name);
 Result RenameRecord(FileSystem &fs, const QByteArray &name, const QByteArray &newName);
 Result ListRecords(FileSystem &fs, const QByteArray &prefix, QByteArrayList &names);
 QString RecordPath(FileSystem &fs, const QByteArray &name);
+
+// The lock a running editor holds beside its record: made anew and held through fs until fs is
+// released or destroyed. A record whose lock nobody holds is left over from an editor that
+// ended, whatever became of its process number.
+Result HoldRecordLock(FileSystem &fs, const QByteArray &name, File &file);
+enum class LockState { Free, Held, Unknown }; // Unknown: the system cannot lock here
+LockState RecordLockState(FileSystem &fs, const QByteArray &name);
 
 } // namespace storage

@@ -1,0 +1,27 @@
+#pragma once
+
+#include "FileConversation.h"
+
+class QMessageBox;
+class QWidget;
+
+// The conversation's questions as message boxes over a window, each sized to its text and
+// centred on the screen.
+class MessageBoxQuestions : public FileQuestions
+{
+public:
+    explicit MessageBoxQuestions(QWidget *parent)
+        : m_parent(parent)
+    {
+    }
+
+    Answer ask(Question question, const QString &text) override;
+    void tell(const QString &text) override;
+
+private:
+    QWidget *m_parent;
+};
+
+// A box as narrow as "The file is read-only" leaves its title no room beside the buttons a
+// window manager puts in its title bar: made wide enough for the title and four buttons.
+void FitTitle(QMessageBox &box);
