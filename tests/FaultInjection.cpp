@@ -60,6 +60,14 @@ void failNextCloseOfWrittenFile()
         return -1;
     };
 }
+
+void failListings()
+{
+    storage::systemCalls.fdopendir = [](int) -> DIR * {
+        errno = EIO;
+        return nullptr;
+    };
+}
 #endif
 
 void disarm()

@@ -8,6 +8,10 @@ namespace faults {
 void failNextSync();
 // Only a file open for writing: closing what was read cannot lose data.
 void failNextCloseOfWrittenFile();
+#ifndef _WIN32
+// Every folder listing fails with an I/O error until disarmed.
+void failListings();
+#endif
 // Puts every call back.
 void disarm();
 

@@ -377,23 +377,44 @@ private slots:
     }
 #endif
 
-    // Where nobody reads standard error, a usage error is shown in a message box as well.
-    void showsUsageErrorsWithoutAConsole()
+    // A usage error where someone reads standard error (a pipe here, on a platform with windows)
+    // never waits for a person: said, and the program ends at once.
+    void aUsageErrorNeverWaits_data()
     {
-        const QByteArray assumed = qgetenv("QT_ASSUME_STDERR_HAS_CONSOLE");
-        qunsetenv("QT_ASSUME_STDERR_HAS_CONSOLE");
+        QTest::addColumn<QStringList>("arguments");
+        QTest::newRow("--import without a file") << QStringList{"--import"};
+        QTest::newRow("--check of nothing") << QStringList{"--check", "/nonexistent"};
+        QTest::newRow("two folders") << QStringList{".", "."};
+    }
+
+    void aUsageErrorNeverWaits()
+    {
+        QFETCH(QStringList, arguments);
+        QProcess program;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.remove(QStringLiteral("QT_ASSUME_STDERR_HAS_CONSOLE"));
+        environment.remove(QStringLiteral("QT_QPA_PLATFORM"));
+        program.setProcessEnvironment(environment);
+        program.start(QStringLiteral(NIMBREL_PROGRAM), QStringList{"-platform", "offscreen"} + arguments);
+        QVERIFY(program.waitForFinished(10000));
+        QCOMPARE(program.exitCode(), 2);
+        QVERIFY(program.readAllStandardError().startsWith("nimbrel: "));
+    }
+
+    // Where nobody reads standard error, a usage error is shown in a message box, in one sentence.
+    void showsUsageErrorsInOneSentence()
+    {
         const QStringList errors{ParseCommandLine({"nimbrel", "--bogus"}).text, QStringLiteral("one game folder at most"),
                                  QStringLiteral("cannot start in 'x': no such file or folder")};
         QStringList shown;
         for (const QString &error : errors) {
             DialogAnswerer answer;
-            ReportUsageError(error);
+            ShowUsageError(error);
             QVERIFY(answer.answered);
             QCOMPARE(answer.title, QStringLiteral("Nimbrel - Climate Editor by [Kest]"));
             QCOMPARE(answer.icon, QMessageBox::Critical);
             shown << answer.text;
         }
-        qputenv("QT_ASSUME_STDERR_HAS_CONSOLE", assumed);
         QCOMPARE(shown, (QStringList{"Nimbrel cannot start: unknown option 'bogus'.",
                                      "Nimbrel cannot start: one game folder at most.",
                                      "Nimbrel cannot start in 'x': no such file or folder."}));

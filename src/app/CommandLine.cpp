@@ -188,14 +188,23 @@ void EnterUndecodableArguments([[maybe_unused]] int argc, [[maybe_unused]] char 
 #endif
 }
 
-bool StandardErrorIsConsole()
+bool StandardErrorIsRead()
 {
-    if (qEnvironmentVariableIntValue("QT_ASSUME_STDERR_HAS_CONSOLE"))
+    if (qEnvironmentVariableIntValue("QT_ASSUME_STDERR_HAS_CONSOLE")
+        || qEnvironmentVariable("QT_QPA_PLATFORM").contains(QLatin1String("offscreen"))
+        || qEnvironmentVariable("QT_QPA_PLATFORM").contains(QLatin1String("minimal")))
         return true;
 #ifdef Q_OS_WIN
-    return ::_isatty(::_fileno(stderr));
+    const HANDLE handle = ::GetStdHandle(STD_ERROR_HANDLE);
+    if (handle == nullptr || handle == INVALID_HANDLE_VALUE)
+        return false;
+    const DWORD type = ::GetFileType(handle);
+    return type == FILE_TYPE_CHAR || type == FILE_TYPE_PIPE || type == FILE_TYPE_DISK;
 #else
-    return ::isatty(STDERR_FILENO);
+    struct stat info{};
+    if (::fstat(STDERR_FILENO, &info) != 0)
+        return false;
+    return ::isatty(STDERR_FILENO) || S_ISFIFO(info.st_mode) || S_ISREG(info.st_mode);
 #endif
 }
 
@@ -245,6 +254,6 @@ void ShowUsageError(QString message)
 void ReportUsageError(const QString &message)
 {
     PrintUsageError(message);
-    if (!StandardErrorIsConsole())
+    if (!StandardErrorIsRead())
         ShowUsageError(message);
 }

@@ -52,6 +52,8 @@ void ReportUsageError(const QString &message);
 // locale's encoding elsewhere.
 void PrintText(std::FILE *stream, const QString &text);
 
-// Whether standard error reaches a terminal or console; QT_ASSUME_STDERR_HAS_CONSOLE says
-// yes as it does for Qt's own messages.
-bool StandardErrorIsConsole();
+// Whether someone may read standard error: a terminal or console, a pipe, a file (a script, a
+// CI), or a platform nobody sees (offscreen); QT_ASSUME_STDERR_HAS_CONSOLE says yes as it does
+// for Qt's own messages. Only a program started from a desktop (standard error closed, or
+// /dev/null, or a log) tells a usage error in a box.
+bool StandardErrorIsRead();

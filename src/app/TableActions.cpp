@@ -124,6 +124,9 @@ int importTable(const QByteArray &bytes, const QString &name, climate::TClimateF
     const storage::SaveReport report = climate::SaveClimateFile(file, table, header);
     if (const QString notice = climate::Told(report.notices); !notice.isEmpty())
         printError(notice);
+    // Said once the new bytes are in place: warnings, not failures (the status stays 0).
+    if (const QString warned = climate::Told(report.warnings); report.outcome == storage::SaveOutcome::Saved && !warned.isEmpty())
+        printError(warned);
     if (report.outcome == storage::SaveOutcome::ReadOnly) {
         printError(QStringLiteral("The file is read-only; nothing saved"));
         return 1;

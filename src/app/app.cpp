@@ -76,16 +76,17 @@ void endWithoutDisplay(QtMsgType type, const QMessageLogContext &context, const 
     std::_Exit(Status);
 }
 
-// SIGTERM and SIGHUP (a logout, a kill) end the editor as a session's end does: the work not
-// saved stays in the recovery record, and no question waits for an answer nobody gives. They
-// are held from before the first thread starts, so that none of Qt's threads takes one, and
-// read as events of the window's loop. The descriptor they are read from, or -1.
+// SIGTERM, SIGINT and SIGHUP (a kill, Ctrl+C, a logout) end the program as a session's end
+// does: the work not saved stays in the recovery record, and no question waits for an answer
+// nobody gives. They are held from before the first thread starts, so that none of Qt's threads
+// takes one, and read as events of the loop. The descriptor they are read from, or -1.
 int holdTerminationSignals()
 {
 #ifdef Q_OS_LINUX
     sigset_t held;
     sigemptyset(&held);
     sigaddset(&held, SIGTERM);
+    sigaddset(&held, SIGINT);
     sigaddset(&held, SIGHUP);
     const int fd = ::signalfd(-1, &held, SFD_CLOEXEC | SFD_NONBLOCK);
     if (fd >= 0 && ::sigprocmask(SIG_BLOCK, &held, nullptr) == 0)
@@ -96,16 +97,18 @@ int holdTerminationSignals()
     return -1;
 }
 
-void leaveOnTerminationSignals([[maybe_unused]] TWeather_Editor_ &window, [[maybe_unused]] int fd)
+// What such a signal does while context lives; the returned notifier goes with it.
+template <typename Leave>
+void onTerminationSignals([[maybe_unused]] QObject *context, [[maybe_unused]] int fd, [[maybe_unused]] Leave leave)
 {
 #ifdef Q_OS_LINUX
     if (fd < 0)
         return;
-    auto *notifier = new QSocketNotifier(fd, QSocketNotifier::Read, &window);
-    QObject::connect(notifier, &QSocketNotifier::activated, &window, [&window, fd] {
+    auto *notifier = new QSocketNotifier(fd, QSocketNotifier::Read, context);
+    QObject::connect(notifier, &QSocketNotifier::activated, context, [fd, leave] {
         signalfd_siginfo info{};
         if (::read(fd, &info, sizeof info) == ssize_t(sizeof info))
-            window.keepWorkAndLeave();
+            leave();
     });
 #endif
 }
@@ -135,7 +138,7 @@ int main(int argc, char *argv[])
             return RunTableAction(asked);
         if (asked.action == CommandLine::Action::UsageError) {
             PrintUsageError(asked.text);
-            if (StandardErrorIsConsole())
+            if (StandardErrorIsRead())
                 return 2;
             usageError = asked.text;
         }
@@ -156,11 +159,15 @@ int main(int argc, char *argv[])
     UseProgramIcon();
 
     if (!usageError.isEmpty()) {
+        QObject quit;
+        onTerminationSignals(&quit, terminationSignals, [] { QCoreApplication::exit(2); });
         ShowUsageError(usageError);
         return 2;
     }
     const CommandLine asked = ParseCommandLine(QApplication::arguments());
     if (!asked.folder.isEmpty() && !climate::GameFolderPath(asked.folder)) {
+        QObject quit;
+        onTerminationSignals(&quit, terminationSignals, [] { QCoreApplication::exit(2); });
         ReportUsageError(QStringLiteral("cannot start in '%1': cannot enter it").arg(asked.folder));
         return 2;
     }
@@ -176,7 +183,7 @@ int main(int argc, char *argv[])
     TAboutBox AboutBox(&Weather_Editor_);
     Weather_Editor_.setAboutBox(&AboutBox);
     QObject::connect(&application, &QGuiApplication::commitDataRequest, &Weather_Editor_, &TWeather_Editor_::commitData);
-    leaveOnTerminationSignals(Weather_Editor_, terminationSignals);
+    onTerminationSignals(&Weather_Editor_, terminationSignals, [&Weather_Editor_] { Weather_Editor_.keepWorkAndLeave(); });
 
     Weather_Editor_.show();
     QTimer::singleShot(0, &Weather_Editor_,

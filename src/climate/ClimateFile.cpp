@@ -95,17 +95,9 @@ storage::SaveReport SaveClimateFile(TClimateFile &file, const TRegionTable &tabl
     const storage::SaveReport report =
         ReplaceFileContents(ResolveFileName(file.FileName), FormatClimateFile(table, headerCountLine), file.Opened,
                             file.Waiting);
-    if (report.outcome == storage::SaveOutcome::Saved) {
+    if (report.outcome == storage::SaveOutcome::Saved)
         file.Opened = report.written;
-        ThrowIfWarned(report);
-    }
     return report;
-}
-
-void ThrowIfWarned(const storage::SaveReport &report)
-{
-    if (report.outcome == storage::SaveOutcome::Saved && !report.warnings.isEmpty())
-        throw EInOutError(kWriteFault, Told(report.notices + report.warnings));
 }
 
 } // namespace climate

@@ -50,12 +50,9 @@ QString LoadClimateFile(TClimateFile &file, TRegionTable &table, QByteArray &hea
 storage::SaveReport ReplaceFileContents(const QString &path, QByteArrayView bytes, const storage::FileId &expected = {},
                                         const storage::Waiter &wait = {});
 
-// A save whose new bytes may not last, thrown as a failure once the save is taken as done.
-void ThrowIfWarned(const storage::SaveReport &report);
-
 // Writes the whole file and keeps it the same file (see storage::SaveBytes): the old bytes or
 // the new ones, never a mix. ReadOnly or Changed write nothing; once saved, the file written
-// is the file opened. A save whose new bytes may not last is thrown as a failure after that.
+// is the file opened, and what is true beside the save is in the report's warnings.
 storage::SaveReport SaveClimateFile(TClimateFile &file, const TRegionTable &table, QByteArrayView headerCountLine);
 
 } // namespace climate

@@ -45,7 +45,10 @@ void FitTitle(QMessageBox &box)
         return;
     QFont title = box.font();
     title.setBold(true);
-    title.setPointSizeF(title.pointSizeF() * 1.25);
+    if (title.pointSizeF() > 0)
+        title.setPointSizeF(title.pointSizeF() * 1.25);
+    else
+        title.setPixelSize(title.pixelSize() * 5 / 4);
     const int wanted = QFontMetrics(title).horizontalAdvance(box.windowTitle()) + 4 * 24;
     grid->addItem(new QSpacerItem(wanted, 0, QSizePolicy::Minimum, QSizePolicy::Fixed), grid->rowCount(), 0, 1,
                   grid->columnCount());

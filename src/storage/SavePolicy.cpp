@@ -322,7 +322,7 @@ void removeLeftover(FileSystem &fs, Place place, const QByteArray &name)
 // New files of earlier saves that were killed before they were renamed into place; with the
 // file in place, the old file a replacement moved aside and was cut short before removing is
 // a leftover too. A folder that cannot be listed is what the result says (a cache folder not
-// made yet holds nothing to tidy).
+// made yet, or not the user's alone and so never used, holds nothing of the editor's to tidy).
 Result tidyUp(FileSystem &fs, const TargetFacts &target)
 {
     Result failed;
@@ -330,7 +330,7 @@ Result tidyUp(FileSystem &fs, const TargetFacts &target)
         const QByteArray prefix = temporaryPrefix(place, target);
         QByteArrayList names;
         if (const Result listed = fs.list(place, prefix, names); !listed.isOk()) {
-            if (listed.kind() != Result::Missing)
+            if (listed.kind() != Result::Missing && listed.kind() != Result::Foreign)
                 failed = listed;
             continue;
         }
