@@ -256,8 +256,10 @@ private slots:
         else if (plant == QLatin1String("first")) // without names and bases: it can be laid only on the file it was made on
             bytes = "NIMBREL-RECOVERY 1\n" + bytes.split('\n').mid(1, 4).join('\n') + "\nseason 2 1 " + valuesOf(numbers(4)).replace(',', ' ')
                     + "\nend\n";
-        if (plant == QLatin1String("first") || plant == QLatin1String("gone"))
-            replaceFile(m_file, fileOf(plant == QLatin1String("gone") ? 2 : 4));
+        if (plant == QLatin1String("first")) // in place: the same file, only its bytes tell
+            writeFile(m_file, fileOf(4));
+        if (plant == QLatin1String("gone"))
+            replaceFile(m_file, fileOf(2));
         const QString where = recordPath(document, "planted");
         writeFile(plant == QLatin1String("link") ? where + QStringLiteral(".target") : where, bytes);
         QFile::setPermissions(where, QFileDevice::ReadOwner | QFileDevice::WriteOwner);

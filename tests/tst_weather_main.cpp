@@ -996,11 +996,17 @@ private slots:
             ClimateDocument died;
             died.open();
             died.keepSeason({1, 0}, SeasonNumbers{1, 2, 3}, QStringLiteral("Keep"));
+            died.setTyping({2, 3}, SeasonNumbers{4, 5, 6});
         }
         const QStringList asked = answerInTurn({QStringLiteral("Yes")}, [&] { click("Menu_Open"); });
-        QCOMPARE(asked, QStringList{QStringLiteral("restore:Restore the changes to Region 1, Spring not saved when "
-                                                   "Nimbrel last closed?")});
+        QCOMPARE(asked, QStringList{QStringLiteral("restore:Restore the changes to Region 1, Spring; Region 2, Winter "
+                                                   "(typed, not kept) not saved when Nimbrel last closed?")});
         QCOMPARE(valueTexts(docTable()[1].Season[0]).mid(0, 4), (QStringList{"1", "2", "3", "0"}));
+        // The typing comes back as typing: shown, not kept.
+        QCOMPARE(std::pair(list()->currentRow(), tabs()->currentIndex()), std::pair(2, 3));
+        QCOMPARE(editorTexts(m_window.get()).mid(0, 4), (QStringList{"4", "5", "6", "0"}));
+        QVERIFY(valueTexts(docTable()[2].Season[3]).mid(0, 3) != (QStringList{"4", "5", "6"}));
+        QCOMPARE(answerInTurn({QStringLiteral("No")}, [&] { tabs()->setCurrentIndex(0); }).size(), 1);
         QVERIFY(window().isWindowModified());
 
         const QByteArray theirs = fileOf(3, "three");
@@ -1011,7 +1017,7 @@ private slots:
         QVERIFY(readFile(fileName()).startsWith(theirs.left(theirs.indexOf("three") + 5)));
         QVERIFY(readFile(fileName()).contains("\r\n1 Region 1\r\nSPRING: 1, W2, W3, W0,"));
         QVERIFY(!window().isWindowModified());
-        QCOMPARE(editorTexts(m_window.get()), valueTexts(docTable()[0].Season[0]));
+        QCOMPARE(editorTexts(m_window.get()), valueTexts(docTable()[2].Season[0])); // the region shown stays shown
     }
 
     // A season goes to the clipboard as one tab-separated row and comes back from one (or from a
