@@ -1,8 +1,5 @@
 #include "Weather_Main.h"
 
-#include "LicencesBox.h"
-
-#include "ClimateErrors.h"
 #include "ClimateExchange.h"
 #include "EditorFont.h"
 #include "Failure.h"
@@ -11,16 +8,15 @@
 #include "LicencesBox.h"
 #include "Pictures.h"
 #include "RegionListModel.h"
-#include "TGroupBox.h"
 #include "TListBox.h"
 #include "TSpinEdit.h"
+#include "TStatusLine.h"
 #include "TTabControl.h"
 #include "TToolbar97.h"
 #include "TToolbarButton97.h"
 #include "TextConversion.h"
 #include "ValueRules.h"
 
-#include <QAccessible>
 #include <QAction>
 #include <QApplication>
 #include <QClipboard>
@@ -29,16 +25,12 @@
 #include <QDialog>
 #include <QDir>
 #include <QEvent>
-#include <QGridLayout>
-#include <QKeyEvent>
 #include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMessageBox>
-#include <QPushButton>
 #include <QScopeGuard>
-#include <QScopedValueRollback>
 #include <QSessionManager>
 #include <QSignalBlocker>
 #include <QTimer>
@@ -53,53 +45,9 @@ constexpr int kStatusHeight = 19;
 constexpr int kListItemHeight = 13;
 constexpr int kStartDay = kClimateValues[0].index; // the season's first day, shown below the groups
 
-struct GroupLayout
-{
-    ValueGroup group;
-    const char *name;
-    const char *title;
-    QRect bounds;
-    int labelWidth;
-    int editorLeft;
-};
-
-// Enabling the editors and "Save season" take the levels first and the start day last.
-constexpr std::array<int, kValueCount> kLevelsThenStartDay = [] {
-    std::array<int, kValueCount> order{};
-    for (int i = 0; i + 1 < kValueCount; ++i)
-        order[std::size_t(i)] = i + 1;
-    return order; // the last entry stays 0, the start day
-}();
-
-constexpr std::array<GroupLayout, 3> kGroups{{
-    {ValueGroup::Wind, "GroupBox1", "Wind", {8, 32, 121, 145}, 56, 64},
-    {ValueGroup::Precipitation, "GroupBox2", "Precipitation", {136, 32, 141, 145}, 76, 84},
-    {ValueGroup::Warmth, "GroupBox3", "Warmth", {284, 32, 133, 193}, 68, 76},
-}};
-
-// A value text as the editors read it; one that is no number fails with the text as stored.
-int valueOf(QByteArrayView text)
-{
-    if (const std::optional<int> value = climate::ReadValueText(text))
-        return *value;
-    throw EConvertError(QStringLiteral("'%1' is not a valid integer value").arg(climate::FromWindows1252(text)));
-}
-
 QString startDayCaption(int season)
 {
     return QStringLiteral("Start of %1 (days after jan 1st)").arg(climate::SeasonName(season));
-}
-
-TToolbarButton97 *makeDropDown(QWidget *parent, const char *objectName, const QString &text, QMenu *menu,
-                               const QRect &bounds)
-{
-    auto *button = placed(new TToolbarButton97(parent), objectName, bounds);
-    button->setText(text); // "&File": Alt+F opens it, as on a menu bar
-    button->setAccessibleName(QString(text).remove(u'&'));
-    button->setMenu(menu);
-    button->setPopupMode(QToolButton::InstantPopup);
-    button->setStyleSheet(QStringLiteral("QToolButton::menu-indicator { image: none; width: 0px; }"));
-    return button;
 }
 
 TToolbar97 *makeToolbar(QWidget *dock, const char *objectName, const QRect &bounds)
@@ -206,8 +154,7 @@ void TWeather_Editor_::createToolbars(QWidget *client)
     // As on a menu bar: F10 opens the first menu, Left and Right go from one menu to the other.
     QAction *menus = makeCommand("OpenMenus", QStringLiteral("Menus"), Qt::Key_F10, &TWeather_Editor_::OpenMenusClick);
     menus->setToolTip({});
-    for (QMenu *menu : {file_popup, help_popup})
-        menu->installEventFilter(this);
+    chainMenus(ToolbarButton978, ToolbarButton972);
 
     Toolbar971 = makeToolbar(Dock971, "Toolbar971", {113, 0, 88, kDockHeight});
     Toolbar971->setAccessibleName(QStringLiteral("File commands and About"));
@@ -250,42 +197,9 @@ void TWeather_Editor_::createSeasons(QWidget *client)
         scroll->setFocusPolicy(Qt::NoFocus); // hidden while all four tabs fit
     connect(Seasons, &TTabControl::changed, this, guarded(this, &TWeather_Editor_::SeasonsChange));
 
-    std::array<TGroupBox *, kGroups.size()> boxes{};
-    for (std::size_t g = 0; g < kGroups.size(); ++g)
-        boxes[g] = placed(new TGroupBox(QLatin1String(kGroups[g].title), Seasons), kGroups[g].name, kGroups[g].bounds);
-
-    for (const ClimateValue &value : kClimateValues) {
-        const bool startDay = value.group == ValueGroup::StartDay;
-        QWidget *parent = Seasons;
-        QRect labelBounds{8, 221, 0, 13};
-        QRect editorBounds{224, 216, 49, 22};
-        if (!startDay) {
-            const auto g = std::size_t(std::find_if(kGroups.begin(), kGroups.end(),
-                                                    [&](const GroupLayout &group) { return group.group == value.group; })
-                                       - kGroups.begin());
-            parent = boxes[g];
-            labelBounds = {8, 21 + 24 * value.row, kGroups[g].labelWidth, 13};
-            editorBounds = {kGroups[g].editorLeft, 16 + 24 * value.row, 48, 22};
-        }
-        // The level labels are fixed in size; the start-day label sizes itself to its wording.
-        QLabel *label = startDay ? makeAutoSizeLabel(parent, value.labelName.data(), startDayCaption(0), labelBounds.topLeft())
-                                 : makeLabel(parent, value.labelName.data(), climate::LevelName(value.index) + QStringLiteral(" : "), labelBounds);
-        if (!startDay)
-            label->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-        else
-            Label20 = label;
-
-        auto *spin = placed(new TSpinEdit(climate::ReadEditorNumber, parent), value.editorName.data(), editorBounds);
-        spin->setBounds(value.minValue, value.maxValue);
-        spin->setMaxLength(3);
-        spin->setEnabled(false);
-        // A screen reader names the field that takes the focus, not the editor around it.
-        spin->setAccessibleName(startDay ? label->text() : climate::LevelName(value.index));
-        spin->lineEdit()->setAccessibleName(spin->accessibleName());
-        label->setBuddy(spin);
-        connect(spin->lineEdit(), &QLineEdit::textChanged, this, &TWeather_Editor_::noteTyping);
-        m_editors[std::size_t(value.index)] = spin;
-    }
+    m_editors = std::make_unique<SeasonEditors>(Seasons, [this] { noteTyping(); });
+    Label20 = m_editors->startDayLabel();
+    rewordStartDay();
 
     QAction *reset = makeCommand("ResetSeason", QStringLiteral("Reset season"), Qt::CTRL | Qt::Key_R,
                                  &TWeather_Editor_::ToolbarButton973Click);
@@ -312,7 +226,7 @@ void TWeather_Editor_::createStatusPanel(QWidget *client)
     // Opaque: in a small window the panel lies over the list, whose entries must not show through.
     Panel3->setAutoFillBackground(true);
     Panel3->setBackgroundRole(QPalette::Button);
-    Status = makeLabel(Panel3, "Status", QStringLiteral("Status"), {1, 2, 288, 15});
+    Status = placed(new TStatusLine(QStringLiteral("Status"), Panel3), "Status", {1, 2, 288, 15});
     Image1 = makePicture(Panel3, "Image1", QStringLiteral(":/icons/status.svg"), {kClientSize.width() - 16, 2, 15, 15},
                          QStringLiteral("Status picture"));
 }
@@ -324,7 +238,7 @@ void TWeather_Editor_::chainTabOrder()
         QWidget::setTabOrder(previous, next);
         previous = next;
     };
-    for (int v : kLevelsThenStartDay)
+    for (int v : SeasonEditors::order())
         chain(editor(v));
     chain(Regions_List);
     chain(Region_Name);
@@ -344,16 +258,6 @@ bool TWeather_Editor_::eventFilter(QObject *watched, QEvent *event)
 {
     if (watched == m_client && event->type() == QEvent::Resize)
         placeEdgeControls();
-    if ((watched == file_popup || watched == help_popup) && event->type() == QEvent::KeyPress) {
-        const int key = static_cast<QKeyEvent *>(event)->key();
-        if (key == Qt::Key_Left || key == Qt::Key_Right) {
-            // The other menu, once this one has closed and its own loop has ended.
-            TToolbarButton97 *other = watched == file_popup ? ToolbarButton972 : ToolbarButton978;
-            static_cast<QMenu *>(watched)->close();
-            QTimer::singleShot(0, other, [other] { other->showMenu(); });
-            return true;
-        }
-    }
     return QMainWindow::eventFilter(watched, event);
 }
 
@@ -385,18 +289,10 @@ void TWeather_Editor_::PreviousSeasonClick()
     Seasons->setCurrentIndex((Seasons->currentIndex() + kSeasonCount - 1) % kSeasonCount);
 }
 
-// The status line: a message that does not fit ends in "…", with the whole of it in the
-// tooltip and for a screen reader, which is told of every new one.
 void TWeather_Editor_::setStatus(const QString &text, bool refusal)
 {
     m_refusalShown = refusal;
-    const QString shown = Status->fontMetrics().elidedText(text, Qt::ElideRight, Status->width());
-    Status->setText(shown);
-    Status->setToolTip(shown == text ? QString() : text);
-    Status->setAccessibleName(text);
-    Status->setAccessibleDescription(shown == text ? QString() : text);
-    QAccessibleEvent changed(Status, QAccessible::NameChanged);
-    QAccessible::updateAccessibility(&changed);
+    Status->setMessage(text);
 }
 
 // A refusal is over once the user does something else.
@@ -501,11 +397,9 @@ void TWeather_Editor_::UndoClick()
     if (QLineEdit *field = fieldWithOwnHistory(false)) {
         field->undo();
     } else if (seasonEdited()) {
-        std::array<QString, kValueCount> typing;
-        for (int v = 0; v < kValueCount; ++v)
-            typing[std::size_t(v)] = editor(v)->text();
+        const SeasonEditors::Texts typing = m_editors->texts();
         ShowSeason();
-        m_undoneTyping = typing;
+        m_editors->keepForRedo(typing);
     } else {
         walkHistory(&QUndoStack::undo);
     }
@@ -517,9 +411,7 @@ void TWeather_Editor_::RedoClick()
 {
     if (QLineEdit *field = fieldWithOwnHistory(true)) {
         field->redo();
-    } else if (const auto typing = std::exchange(m_undoneTyping, std::nullopt)) {
-        setEditors([&](int v) { editor(v)->lineEdit()->setText((*typing)[std::size_t(v)]); });
-    } else {
+    } else if (!m_editors->redoTyping()) {
         walkHistory(&QUndoStack::redo);
     }
 }
@@ -573,8 +465,7 @@ void TWeather_Editor_::keepWorkAndLeave()
 
 void TWeather_Editor_::EnableEditors()
 {
-    for (int v : kLevelsThenStartDay)
-        editor(v)->setEnabled(true);
+    m_editors->enable();
 }
 
 void TWeather_Editor_::FillRegionList()
@@ -587,24 +478,16 @@ void TWeather_Editor_::FillRegionList()
 void TWeather_Editor_::ShowSeason()
 {
     // What the editors show now is the season as shown, even when a value stops the showing.
-    const auto shown = qScopeGuard([this] {
-        m_settingEditors = false;
-        noteShownSeason();
-    });
-    m_settingEditors = true;
-    const TRegionRecord &region = m_document->region(CurrentRegion);
-    const TSeasonRecord &season = region.Season[std::size_t(Seasons->currentIndex())];
+    const auto shown = qScopeGuard([this] { noteShownSeason(); });
+    const TSeasonRecord &season = m_document->region(CurrentRegion).Season[std::size_t(Seasons->currentIndex())];
     Region_Name->setText(m_document->regionName(CurrentRegion));
-    for (int v = 0; v < kValueCount; ++v)
-        editor(v)->setValue(valueOf(season.Values[std::size_t(v)]));
+    m_editors->show(season.Values);
 }
 
 void TWeather_Editor_::noteShownSeason()
 {
     m_shownSeason = Seasons->currentIndex();
-    for (int v = 0; v < kValueCount; ++v)
-        m_shownTexts[std::size_t(v)] = editor(v)->text();
-    m_undoneTyping.reset();
+    m_editors->noteShown();
     noteTyping();
 }
 
@@ -613,7 +496,7 @@ void TWeather_Editor_::noteShownSeason()
 void TWeather_Editor_::noteTyping()
 {
     updateModified();
-    if (!Loaded || m_settingEditors)
+    if (!Loaded)
         return;
     m_document->setTyping(shownSeason(), seasonEdited() ? std::optional(editorNumbers()) : std::nullopt);
 }
@@ -629,17 +512,7 @@ void TWeather_Editor_::showTyped(const RecordedSeason &season)
     CurrentRegion = quint8(season.key.slot);
     Seasons->setCurrentIndex(season.key.season); // nothing typed yet: the season shows without a question
     ShowSeason();
-    setEditors([&](int v) { editor(v)->setValue(season.values[std::size_t(v)]); });
-}
-
-void TWeather_Editor_::setEditors(const std::function<void(int valueIndex)> &set)
-{
-    {
-        const QScopedValueRollback settling(m_settingEditors, true);
-        for (int v = 0; v < kValueCount; ++v)
-            set(v);
-    }
-    noteTyping();
+    m_editors->set(season.values);
 }
 
 SeasonKey TWeather_Editor_::shownSeason() const
@@ -650,11 +523,7 @@ SeasonKey TWeather_Editor_::shownSeason() const
 // Changed since the season was shown, that is, typed or stepped and neither kept nor reset.
 bool TWeather_Editor_::seasonEdited() const
 {
-    for (int v = 0; v < kValueCount; ++v) {
-        if (editor(v)->text() != m_shownTexts[std::size_t(v)])
-            return Loaded;
-    }
-    return false;
+    return Loaded && m_editors->typed();
 }
 
 // The title's mark: changes not saved (the history is away from its saved point), or editors
@@ -685,12 +554,14 @@ void TWeather_Editor_::tableReset()
 {
     if (!Loaded)
         return;
+    // Its own slot while that holds it (a copy of the region elsewhere is another region).
     const QString shownName = Region_Name->text();
-    int row = m_regions->rowCount() - 1;
-    while (row > 0 && m_document->regionName(m_regions->slotAt(row)) != shownName)
-        --row;
-    selectRow(std::max(row, 0));
-    CurrentRegion = row >= 0 ? m_regions->slotAt(std::max(row, 0)) : 0;
+    int row = m_document->regionName(CurrentRegion) == shownName ? m_regions->rowOf(CurrentRegion) : -1;
+    for (int other = m_regions->rowCount() - 1; row < 0 && other >= 0; --other)
+        row = m_document->regionName(m_regions->slotAt(other)) == shownName ? other : -1;
+    row = std::max(row, 0);
+    selectRow(row);
+    CurrentRegion = m_regions->rowCount() ? m_regions->slotAt(row) : 0;
     RunGuarded([this] { ShowSeason(); });
 }
 
@@ -725,6 +596,12 @@ void TWeather_Editor_::SeasonsChange()
     }
     if (Loaded)
         ShowSeason();
+    rewordStartDay();
+}
+
+// The start-day label names the season shown, for a screen reader on its field too.
+void TWeather_Editor_::rewordStartDay()
+{
     Label20->setText(startDayCaption(Seasons->currentIndex()));
     Label20->setAccessibleName(Label20->text());
     editor(kStartDay)->setAccessibleName(Label20->text());
@@ -734,10 +611,7 @@ void TWeather_Editor_::SeasonsChange()
 
 SeasonNumbers TWeather_Editor_::editorNumbers() const
 {
-    SeasonNumbers values{};
-    for (int v = 0; v < kValueCount; ++v)
-        values[std::size_t(v)] = editor(v)->Value();
-    return values;
+    return m_editors->numbers();
 }
 
 // "Copy season": the eighteen values the editors show, as they read them, onto the clipboard
@@ -786,7 +660,7 @@ void TWeather_Editor_::storeSeason(int seasonIndex)
 {
     const SeasonNumbers numbers = editorNumbers();
     if (!Loaded || !m_document->keepSeason({CurrentRegion, seasonIndex}, numbers, QStringLiteral("Keep"))) {
-        setEditors([&](int v) { editor(v)->setValue(numbers[std::size_t(v)]); });
+        m_editors->set(numbers);
         if (seasonIndex == Seasons->currentIndex())
             noteShownSeason();
     }

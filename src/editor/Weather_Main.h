@@ -4,6 +4,7 @@
 #include "ClimateValues.h"
 #include "FileConversation.h"
 #include "MessageBoxQuestions.h"
+#include "SeasonEditors.h"
 
 #include <QByteArray>
 #include <QMainWindow>
@@ -24,6 +25,7 @@ class TListBox;
 class QMenu;
 class QSessionManager;
 class TSpinEdit;
+class TStatusLine;
 class TTabControl;
 class TToolbar97;
 class TToolbarButton97;
@@ -93,7 +95,7 @@ private:
     void storeSeason(int seasonIndex);
     void noteShownSeason();
     void noteTyping();
-    void setEditors(const std::function<void(int valueIndex)> &set);
+    void rewordStartDay();
     bool seasonEdited() const;
     void updateModified();
     void walkHistory(void (QUndoStack::*step)());
@@ -110,7 +112,7 @@ private:
     SeasonNumbers editorNumbers() const;
     void setStatus(const QString &text, bool refusal = false);
     void clearRefusal();
-    TSpinEdit *editor(int valueIndex) const { return m_editors[std::size_t(valueIndex)]; }
+    TSpinEdit *editor(int valueIndex) const { return m_editors->at(valueIndex); }
 
     QWidget *m_client = nullptr;
     QWidget *Dock971 = nullptr;
@@ -128,9 +130,9 @@ private:
     TTabControl *Seasons = nullptr;
     QLabel *Label20 = nullptr;
     QFrame *Panel3 = nullptr;
-    QLabel *Status = nullptr;
+    TStatusLine *Status = nullptr;
     QLabel *Image1 = nullptr;
-    std::array<TSpinEdit *, kValueCount> m_editors{};
+    std::unique_ptr<SeasonEditors> m_editors;
 
     RegionListModel *m_regions = nullptr;
     bool m_selectingFromCode = false;
@@ -143,10 +145,5 @@ private:
     bool m_firstFocusShown = false;
     bool m_refusalShown = false; // the status line says why a command did nothing
     bool m_leaving = false; // the work is kept in the record: close without a question
-    // The season the editors show and their texts when it was shown: what the user typed
-    // since is what leaving it would drop.
-    int m_shownSeason = 0;
-    std::array<QString, kValueCount> m_shownTexts;
-    std::optional<std::array<QString, kValueCount>> m_undoneTyping; // what Undo dropped, for Redo
-    bool m_settingEditors = false; // the program sets all eighteen: typing is noted once after
+    int m_shownSeason = 0; // the season the editors show
 };

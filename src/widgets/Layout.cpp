@@ -6,10 +6,15 @@
 #include <QAction>
 #include <QBasicTimer>
 #include <QEvent>
+#include <QKeyEvent>
 #include <QLabel>
+#include <QMenu>
+#include <QTimer>
 #include <QScreen>
 #include <QTimerEvent>
 #include <QWindow>
+
+#include <array>
 
 QLabel *makeLabel(QWidget *parent, const char *objectName, const QString &text, const QRect &bounds)
 {
@@ -143,4 +148,53 @@ private:
 void centreOnScreenWhenShown(QWidget *window)
 {
     new CentreOnShow(window);
+}
+
+TToolbarButton97 *makeDropDown(QWidget *parent, const char *objectName, const QString &text, QMenu *menu,
+                               const QRect &bounds)
+{
+    auto *button = placed(new TToolbarButton97(parent), objectName, bounds);
+    button->setText(text);
+    button->setAccessibleName(QString(text).remove(u'&'));
+    button->setMenu(menu);
+    button->setPopupMode(QToolButton::InstantPopup);
+    button->setStyleSheet(QStringLiteral("QToolButton::menu-indicator { image: none; width: 0px; }"));
+    return button;
+}
+
+namespace {
+
+class MenuChain : public QObject
+{
+public:
+    MenuChain(TToolbarButton97 *first, TToolbarButton97 *second)
+        : QObject(first)
+        , m_buttons{first, second}
+    {
+        for (TToolbarButton97 *button : m_buttons)
+            button->menu()->installEventFilter(this);
+    }
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        const int key = event->type() == QEvent::KeyPress ? static_cast<QKeyEvent *>(event)->key() : 0;
+        if (key != Qt::Key_Left && key != Qt::Key_Right)
+            return false;
+        // The other menu, once this one has closed and its own loop has ended.
+        TToolbarButton97 *other = watched == m_buttons[0]->menu() ? m_buttons[1] : m_buttons[0];
+        static_cast<QMenu *>(watched)->close();
+        QTimer::singleShot(0, other, [other] { other->showMenu(); });
+        return true;
+    }
+
+private:
+    std::array<TToolbarButton97 *, 2> m_buttons;
+};
+
+} // namespace
+
+void chainMenus(TToolbarButton97 *first, TToolbarButton97 *second)
+{
+    new MenuChain(first, second);
 }

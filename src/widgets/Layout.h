@@ -4,6 +4,8 @@
 #include <QSize>
 #include <QString>
 
+class QMenu;
+
 class QAction;
 class QLabel;
 class QWidget;
@@ -42,4 +44,10 @@ TToolbarButton97 *makeCommandButton(QWidget *parent, const char *objectName, QAc
 // the whole window, its frame included, never above or left of the area. Later showings
 // leave it where it was.
 void centreOnScreenWhenShown(QWidget *window);
+
+// Flat buttons that drop down their menus, side by side as on a menu bar ("&File": Alt+F opens
+// it); Left and Right in an open menu go to the menu beside it.
+TToolbarButton97 *makeDropDown(QWidget *parent, const char *objectName, const QString &text, QMenu *menu,
+                               const QRect &bounds);
+void chainMenus(TToolbarButton97 *first, TToolbarButton97 *second);
 QPoint centredFramePosition(const QRect &area, QSize frameSize);
