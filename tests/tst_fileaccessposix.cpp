@@ -173,6 +173,48 @@ private slots:
         m_file = m_folder + QStringLiteral("/weather.cfg");
     }
 
+    // An answer given while the file was gone holds for no file at exactly that name: a file
+    // or a link put there since, or the link there pointed elsewhere, is asked about again.
+    void anAnswerAboutNoFileHoldsForNoFileThere_data()
+    {
+        QTest::addColumn<QString>("then"); // what stood at the name when asked
+        QTest::addColumn<QString>("now");  // what stands there at the answer
+        QTest::newRow("nothing, still") << "nothing" << "nothing";
+        QTest::newRow("nothing, a file") << "nothing" << "file";
+        QTest::newRow("nothing, a link") << "nothing" << "link";
+        QTest::newRow("a link to nowhere, pointed elsewhere") << "link" << "link";
+    }
+
+    void anAnswerAboutNoFileHoldsForNoFileThere()
+    {
+        QFETCH(QString, then);
+        QFETCH(QString, now);
+        writeFile(m_file, fileOf(2));
+        const FileId opened = ReadWhole(*FileSystemFor(m_file)).id;
+        const QString first = m_dir.filePath(QStringLiteral("first.cfg"));
+        const QString planted = m_dir.filePath(QStringLiteral("planted.cfg"));
+        QFile::remove(first);
+        QFile::remove(planted);
+        QVERIFY(QFile::remove(m_file));
+        if (then == QLatin1String("link"))
+            QVERIFY(QFile::link(first, m_file));
+        const SaveReport asked = ReplaceFileContents(m_file, fileOf(3), opened);
+        QCOMPARE(asked.outcome, SaveOutcome::Changed);
+        if (now == QLatin1String("file"))
+            writeFile(m_file, "theirs");
+        if (now == QLatin1String("link")) {
+            QFile::remove(m_file); // the link to nowhere, if one stood there
+            QVERIFY(QFile::link(planted, m_file));
+        }
+        const SaveReport answered = ReplaceFileContents(m_file, fileOf(3), asked.found);
+        QCOMPARE(answered.outcome, now == QLatin1String("nothing") ? SaveOutcome::Saved : SaveOutcome::Changed);
+        QVERIFY(!QFileInfo::exists(planted));
+        if (now == QLatin1String("file"))
+            QCOMPARE(readFile(m_file), QByteArray("theirs"));
+        if (now == QLatin1String("link"))
+            QCOMPARE(answered.target, planted);
+    }
+
     void cleanup()
     {
         faults::disarm();

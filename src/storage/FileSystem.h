@@ -25,6 +25,7 @@ struct FileId
     quint64 file = 0;
     bool known = false;
     QByteArray digest;
+    QString where; // no file: where the name led then (itself, or a link that leads nowhere yet)
 
     bool operator==(const FileId &) const = default;
     bool sameFile(const FileId &other) const { return known == other.known && device == other.device && file == other.file; }

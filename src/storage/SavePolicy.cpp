@@ -608,9 +608,14 @@ SaveReport SaveBytes(FileSystem &fs, QByteArrayView bytes, const FileId &expecte
             report.found = found;
             return report;
         };
+        // No file: what the user said about no file holds only while the name leads where it
+        // led then, so a link put there since, or pointed elsewhere, is asked about again.
         if (!target.exists) {
-            if (expected.known && expected != FileId::absent())
-                return changed(FileId::absent());
+            FileId none = FileId::absent();
+            none.where = target.where;
+            const bool expectedNone = expected.known && expected.device == 0 && expected.file == 0 && expected.digest.isEmpty();
+            if (expected.known && !(expectedNone && (expected.where.isEmpty() || expected.where == none.where)))
+                return changed(none);
             break;
         }
         // A folder or a device in the file's place, or a file nobody may write (root included),
