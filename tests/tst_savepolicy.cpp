@@ -60,7 +60,7 @@ struct Disk
     FileId targetId() const
     {
         const InodePtr inode = at(Place::Folder, kName);
-        return inode ? FileId{0, inode->number, true, DigestOf(inode->bytes)} : FileId::absent();
+        return inode ? FileId{0, inode->number, true, DigestOf(inode->bytes), {}} : FileId::absent();
     }
     int count(QByteArrayView mark) const
     {
@@ -279,7 +279,7 @@ private:
     static FileFacts factsOf(const InodePtr &inode)
     {
         FileFacts facts;
-        facts.id = {0, inode->number, true, {}};
+        facts.id = {0, inode->number, true, {}, {}};
         facts.size = inode->bytes.size();
         facts.regular = inode->regular;
         facts.heldByWriter = inode->heldByWriter;
@@ -363,7 +363,7 @@ std::shared_ptr<Disk> diskFor(Path path)
 std::shared_ptr<Disk> tornDisk(const QByteArray &now, Place place = Place::Folder)
 {
     auto disk = std::make_shared<Disk>();
-    const FileId id{0, disk->add(Place::Folder, kName, now)->number, true, {}};
+    const FileId id{0, disk->add(Place::Folder, kName, now)->number, true, {}, {}};
     const QByteArray name = place == Place::Folder ? kBackup : "0-1.nimbrel-backup";
     disk->add(place, name, EncodeBackup({id, kOld, kNew}));
     return disk;
@@ -595,7 +595,7 @@ private slots:
         backup->mine = plant != 1;
         backup->othersMayWrite = plant == 2;
         if (plant == 3)
-            backup->bytes = EncodeBackup({{0, 99, true, {}}, kOld, kNew});
+            backup->bytes = EncodeBackup({{0, 99, true, {}, {}}, kOld, kNew});
         if (plant == 5) {
             disk->names[{Place::Folder, ".weather.cfg.nimbrel-replaced"}] = disk->at(Place::Folder, kName);
             disk->names.erase({Place::Folder, kName});

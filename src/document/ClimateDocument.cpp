@@ -351,9 +351,8 @@ void ClimateDocument::releaseRecordLock()
 {
     if (!m_lockFs)
         return;
-    storage::DropRecord(*m_lockFs, m_lockName);
-    m_lockFs.reset();
-    m_lockName.clear();
+    m_lockFs.reset(); // let go first: Windows removes no file that is held open
+    storage::DropRecord(*storage::FileSystemFor(filePath()), std::exchange(m_lockName, {}));
 }
 
 void ClimateDocument::setTyping(SeasonKey key, const std::optional<SeasonNumbers> &numbers)

@@ -141,7 +141,7 @@ std::optional<RecoveryRecord> DecodeRecovery(QByteArrayView bytes)
     if (!device || !inode || !pid)
         return std::nullopt;
     record.path = QString::fromUtf8(QByteArray::fromHex(path[0]));
-    record.file = {quint64(*device), quint64(*inode), true, {}};
+    record.file = {quint64(*device), quint64(*inode), true, {}, {}};
     record.checksum = read[0];
     record.process = *pid;
     for (qsizetype i = 5; i + 1 < lines.size(); ++i) {

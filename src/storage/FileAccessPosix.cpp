@@ -89,7 +89,7 @@ Result check(int returned)
 FileFacts factsOf(const struct stat &info)
 {
     FileFacts facts;
-    facts.id = {quint64(info.st_dev), quint64(info.st_ino), true, {}};
+    facts.id = {quint64(info.st_dev), quint64(info.st_ino), true, {}, {}};
     facts.size = info.st_size;
     facts.regular = S_ISREG(info.st_mode);
     facts.writable = (info.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) != 0;

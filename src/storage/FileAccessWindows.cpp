@@ -193,7 +193,7 @@ Result factsOf(HANDLE file, FileFacts &facts, BY_HANDLE_FILE_INFORMATION *detail
     BY_HANDLE_FILE_INFORMATION info{};
     if (!os.getFileInformation(file, &info))
         return lastError(ERROR_ACCESS_DENIED);
-    facts.id = {info.dwVolumeSerialNumber, quint64(info.nFileIndexHigh) << 32 | info.nFileIndexLow, true, {}};
+    facts.id = {info.dwVolumeSerialNumber, quint64(info.nFileIndexHigh) << 32 | info.nFileIndexLow, true, {}, {}};
     facts.size = qint64(quint64(info.nFileSizeHigh) << 32 | info.nFileSizeLow);
     facts.regular = !(info.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE | FILE_ATTRIBUTE_REPARSE_POINT));
     facts.writable = !(info.dwFileAttributes & FILE_ATTRIBUTE_READONLY);

@@ -31,7 +31,7 @@ struct FileId
     bool sameFile(const FileId &other) const { return known == other.known && device == other.device && file == other.file; }
 
     // No file under the name: what a save expects when the user chose to write one anew.
-    static FileId absent() { return {0, 0, true, {}}; }
+    static FileId absent() { return {0, 0, true, {}, {}}; }
 };
 
 // A system's own error number, with the system it comes from: errno on POSIX, an error code

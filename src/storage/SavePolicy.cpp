@@ -527,7 +527,7 @@ bool DecodeBackup(QByteArrayView bytes, BackupRecord &record)
     if (!(ok[0] && ok[1] && ok[2] && ok[3]) || oldSize < 0 || newSize < 0 || oldSize > payload.size()
         || newSize != payload.size() - oldSize || checksum(payload) != fields[6])
         return false;
-    record = {{device, file, true, {}}, payload.first(oldSize).toByteArray(), payload.sliced(oldSize).toByteArray()};
+    record = {{device, file, true, {}, {}}, payload.first(oldSize).toByteArray(), payload.sliced(oldSize).toByteArray()};
     return true;
 }
 
@@ -746,6 +746,8 @@ LockState RecordLockState(FileSystem &fs, const QByteArray &name)
     const Result opened = fs.open(Place::Cache, name, lock.file, facts);
     if (opened.kind() == Result::Missing)
         return LockState::Free;
+    if (opened.kind() == Result::Busy) // held open without sharing (Windows)
+        return LockState::Held;
     if (!opened.isOk())
         return LockState::Unknown;
     lock.opened();
