@@ -291,7 +291,9 @@ private slots:
         QTest::addColumn<bool>("offered");
         QTest::newRow("editor still running") << "live" << 0 << false;
         QTest::newRow("its process number in use") << "pid" << 0 << true;
+#ifndef Q_OS_WIN
         QTest::newRow("opened through a linked folder") << "link" << 0 << true;
+#endif
         QTest::newRow("file changed elsewhere") << "elsewhere" << 0 << true;
         QTest::newRow("file changed in the same season") << "same" << 1 << true;
         QTest::newRow("its region moved slot") << "moved" << 0 << true;
