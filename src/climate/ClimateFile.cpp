@@ -7,7 +7,13 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <cstring>
 #include <memory>
+
+#ifndef Q_OS_WIN
+#include <cerrno>
+#include <unistd.h>
+#endif
 
 namespace climate {
 
@@ -18,6 +24,24 @@ QString joinPath(const QString &dir, const QString &name)
     if (dir.isEmpty())
         return name;
     return dir.endsWith(u'/') ? dir + name : dir + u'/' + name;
+}
+
+// Whether the working folder's whole name survives text. Where it does not (bytes that are no
+// text in the locale), a path made from it names another folder, or none.
+bool workingFolderIsText()
+{
+#ifdef Q_OS_WIN
+    return true;
+#else
+    QByteArray name(4096, Qt::Uninitialized);
+    while (!::getcwd(name.data(), std::size_t(name.size()))) {
+        if (errno != ERANGE || name.size() > (1 << 20))
+            return false;
+        name.resize(name.size() * 2);
+    }
+    name.truncate(qsizetype(std::strlen(name.constData())));
+    return QFile::encodeName(QFile::decodeName(name)) == name;
+#endif
 }
 
 } // namespace
@@ -33,6 +57,8 @@ std::optional<QString> GameFolderPath(const QString &folder)
     const QFileInfo given(folder);
     if (!given.isDir())
         return std::nullopt;
+    if (given.isRelative() && !workingFolderIsText())
+        return folder; // a whole path in text would be another folder's, even one that exists
     const QString whole = given.absoluteFilePath();
     return QFileInfo(whole).isDir() ? whole : folder;
 }
