@@ -61,6 +61,14 @@ void failNextCloseOfWrittenFile()
     };
 }
 
+void noLocks()
+{
+    storage::systemCalls.flock = [](int, int) {
+        errno = ENOLCK;
+        return -1;
+    };
+}
+
 void failListings()
 {
     storage::systemCalls.fdopendir = [](int) -> DIR * {

@@ -11,6 +11,8 @@ void failNextCloseOfWrittenFile();
 #ifndef _WIN32
 // Every folder listing fails with an I/O error until disarmed.
 void failListings();
+// The file system keeps no locks (ENOLCK, as some network ones) until disarmed.
+void noLocks();
 #endif
 // Puts every call back.
 void disarm();

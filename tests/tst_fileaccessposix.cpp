@@ -7,6 +7,7 @@
 #include <QProcess>
 #include <QRandomGenerator>
 #include <QTemporaryDir>
+#include <QScopeGuard>
 #include <QTest>
 
 #include <cerrno>
@@ -213,6 +214,32 @@ private slots:
             QCOMPARE(readFile(m_file), QByteArray("theirs"));
         if (now == QLatin1String("link"))
             QCOMPARE(answered.target, planted);
+    }
+
+    // Where the file system keeps no locks, a save goes on, by rename or in place, says so once
+    // and leaves nothing behind.
+    void aSaveGoesOnWithoutLocks_data()
+    {
+        QTest::addColumn<bool>("inPlace");
+        QTest::newRow("by rename") << false;
+        QTest::newRow("in place (a second hard link)") << true;
+    }
+
+    void aSaveGoesOnWithoutLocks()
+    {
+        QFETCH(bool, inPlace);
+        writeFile(m_file, fileOf(2));
+        if (inPlace)
+            QVERIFY(::link(QFile::encodeName(m_file).constData(), QFile::encodeName(m_folder + QStringLiteral("/other-name.cfg")).constData()) == 0);
+        const FileId opened = ReadWhole(*FileSystemFor(m_file)).id;
+        faults::noLocks();
+        const auto disarm = qScopeGuard([] { faults::disarm(); });
+        const SaveReport report = ReplaceFileContents(m_file, fileOf(3), opened);
+        QCOMPARE(report.outcome, SaveOutcome::Saved);
+        QCOMPARE(readFile(m_file), fileOf(3));
+        QCOMPARE(report.warnings.size(), 1);
+        QCOMPARE(report.warnings[0].kind, Event::Kind::NoLock);
+        QCOMPARE(strayFiles(), QStringList());
     }
 
     void cleanup()

@@ -676,7 +676,7 @@ private slots:
         QTest::addColumn<QByteArray>("fails"); // a call that fails, or "plant": a folder at the backup's name
         QTest::addColumn<int>("lost");         // -1 nothing, 0 owner, 1 attributes, 2 mode, 3 held by a writer
         QTest::addColumn<QString>("told");
-        QTest::newRow("no lock (ENOLCK)") << Path::Rename << QByteArray("lock") << -1 << "saved without a lock";
+        QTest::newRow("no lock (ENOLCK)") << Path::Rename << QByteArray("lock") << -1 << "saved, but without a lock (the file system keeps no locks)";
         QTest::newRow("removing the backup") << Path::InPlace << "remove " + kBackup << -1 << "emptied instead";
         QTest::newRow("a folder at the backup's name") << Path::InPlace << QByteArray("plant") << -1 << "went to the editor's cache";
         QTest::newRow("an owner that cannot be given") << Path::Rename << QByteArray() << 0 << "";

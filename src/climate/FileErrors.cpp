@@ -135,9 +135,10 @@ QString told(const storage::Event &event)
     case Kind::CloseReported:
         return QStringLiteral("The file is saved and its new contents are on disk, but closing it reported %1").arg(failure);
     case Kind::NoLock:
-        return QStringLiteral("The file is saved, but it could not be locked (%1), so it was saved without a lock: "
-                              "another program saving it at the same moment could have mixed with this save")
-            .arg(failure);
+        return QStringLiteral("The file is saved, but without a lock (%1): another program saving it at the same "
+                              "moment could have mixed with this save")
+            .arg(event.error == storage::SystemError::posix(ENOLCK) ? QStringLiteral("the file system keeps no locks")
+                                                                      : QStringLiteral("it could not be locked: %1").arg(failure));
     case Kind::NoListing:
         return QStringLiteral("The file is saved, but leftovers of earlier saves that were cut short could not be looked "
                               "for (%1)").arg(failure);

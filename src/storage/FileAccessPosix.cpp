@@ -267,7 +267,19 @@ public:
         Descriptor fd(os.openat(folder, name.constData(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
         if (!fd.isOpen())
             return lastError();
-        return adopt(fd, file, true);
+        const Result locked = adopt(fd, file, true);
+        if (locked.isOk() || noLocksHere(locked))
+            return {}; // where the system keeps no locks, the file goes on without one
+        os.unlinkat(folder, name.constData(), 0); // nothing is left behind under its name
+        release(file);
+        return locked;
+    }
+
+    // A file system that keeps no locks at all (some network ones), as opposed to a lock held.
+    static bool noLocksHere(const Result &result)
+    {
+        const int err = result.error().number;
+        return result.error().origin == SystemError::Posix && (err == ENOLCK || err == EOPNOTSUPP || err == ENOSYS);
     }
 
     // Unnamed where the file system can make one, so that a save killed now leaves nothing.
