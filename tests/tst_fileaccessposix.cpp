@@ -242,6 +242,26 @@ private slots:
         QCOMPARE(strayFiles(), QStringList());
     }
 
+    // A file swapped for one that cannot be written (a pipe, a read-only copy) is another file:
+    // asked about as a change, not called read-only.
+    void aSwappedFileIsAChangeNotReadOnly_data()
+    {
+        QTest::addColumn<bool>("pipe");
+        QTest::newRow("a pipe") << true;
+        QTest::newRow("a read-only copy") << false;
+    }
+
+    void aSwappedFileIsAChangeNotReadOnly()
+    {
+        QFETCH(bool, pipe);
+        writeFile(m_file, fileOf(2));
+        const FileId opened = ReadWhole(*FileSystemFor(m_file)).id;
+        const QByteArray name = QFile::encodeName(m_file + QStringLiteral(".new"));
+        QVERIFY(pipe ? ::mkfifo(name.constData(), 0600) == 0 : (writeFile(m_file + QStringLiteral(".new"), fileOf(2)), ::chmod(name.constData(), 0444) == 0));
+        QVERIFY(::rename(name.constData(), QFile::encodeName(m_file).constData()) == 0);
+        QCOMPARE(ReplaceFileContents(m_file, fileOf(3), opened).outcome, SaveOutcome::Changed);
+    }
+
     void cleanup()
     {
         faults::disarm();

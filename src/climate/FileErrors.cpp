@@ -119,8 +119,9 @@ QString told(const storage::Event &event)
                               "was put back from %2.")
             .arg(event.file, event.where);
     case Kind::BackupElsewhere:
-        return QStringLiteral("%1 is not a backup of the editor's (a folder or a link stands there), so the backup of "
-                              "the old contents went to the editor's cache folder")
+        return QStringLiteral("%1 is not a backup of the editor's (something else stands there: a folder, a link, a "
+                              "pipe or another user's file), so the backup of the old contents went to the editor's "
+                              "cache folder")
             .arg(event.where);
     case Kind::NotConfirmed:
         return QStringLiteral("The new contents are in place, but the system could not confirm that they are on disk "

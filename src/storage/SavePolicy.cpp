@@ -620,11 +620,16 @@ SaveReport SaveBytes(FileSystem &fs, QByteArrayView bytes, const FileId &expecte
         }
         // A folder or a device in the file's place, or a file nobody may write (root included),
         // is read-only; so is a file the system refuses to open for writing.
+        // Another file in its place (a pipe, a read-only copy) is a change first, asked about.
+        if (expected.known && !expected.sameFile(target.id) && (!target.regular || !target.writable))
+            return changed(target.id);
         if (!target.regular || !target.writable)
             return readOnly();
         Result opened = fs.openTarget(Access::ReadWrite, facts);
         readable = opened.isOk();
-        if (!readable)
+        // Only a file that may be written and not read is written unread; any other failure
+        // to open it is what it is, never taken for a change.
+        if (!readable && opened.kind() == Result::Refused)
             opened = fs.openTarget(Access::Write, facts);
         if (opened.kind() == Result::Refused)
             return readOnly();
