@@ -279,6 +279,16 @@ private slots:
         QTest::newRow("a value mended, strict") << high << QStringList{"--strict"} << 1
                                                 << "game/data/weather.cfg:9:9: warning: Region 0, Spring: Start day: 400 is shown, and kept, as 365\n";
         QTest::newRow("as JSON") << high << QStringList{"--format", "json"} << 0 << QString();
+        QByteArrayList both = high;
+        both.removeAt(19);
+        QTest::newRow("errors before warnings") << both << QStringList() << 1
+                                                << "game/data/weather.cfg:20:1: error: the Summer line of Region 1 ('SUMMER:') should stand here; "
+                                                   "the lines from here on are out of step\n"
+                                                   "game/data/weather.cfg:9:9: warning: Region 0, Spring: Start day: 400 is shown, and kept, as 365\n";
+#ifndef Q_OS_WIN
+        QTest::newRow("a report that cannot be written") << file << QStringList{"/dev/full"} << 1
+                                                         << "nimbrel: cannot write the report: No space left on device\n";
+#endif
     }
 
     void theCheckSpeaksToACi()
@@ -290,7 +300,9 @@ private slots:
         QTemporaryDir dir;
         QVERIFY(QDir().mkpath(dir.filePath(QStringLiteral("game/data"))));
         writeFile(dir.filePath(QStringLiteral("game/data/weather.cfg")), crlf(lines));
-        const Run run = runProgram(QStringList{"--check", "game"} + options, QProcessEnvironment::systemEnvironment(), {}, {}, dir.path());
+        const QString output = options.contains(QStringLiteral("/dev/full")) ? QStringLiteral("/dev/full") : QString();
+        options.removeAll(QStringLiteral("/dev/full"));
+        const Run run = runProgram(QStringList{"--check", "game"} + options, QProcessEnvironment::systemEnvironment(), output, {}, dir.path());
         QCOMPARE(run.status, status);
         QCOMPARE(run.err, QDir::toNativeSeparators(err));
         if (options.contains(QStringLiteral("json"))) {
@@ -300,7 +312,7 @@ private slots:
             QCOMPARE(problem[QStringLiteral("severity")].toString(), QStringLiteral("warning"));
             QCOMPARE(problem[QStringLiteral("line")].toInt() * 100 + problem[QStringLiteral("column")].toInt(), 909);
         } else {
-            QCOMPARE(run.out.isEmpty(), err.contains(QStringLiteral(": error: "))); // "opens cleanly" otherwise
+            QCOMPARE(run.out.isEmpty(), err.contains(QStringLiteral(": error: ")) || !output.isEmpty()); // "opens cleanly" otherwise
         }
     }
 

@@ -43,6 +43,9 @@ private slots:
         QTest::newRow("below its bound") << QByteArray("Wales") << QByteArray("-5");
         QTest::newRow("leading zero") << QByteArray("Wales") << QByteArray("025");
         QTest::newRow("no number") << QByteArray("Wales") << QByteArray("x1");
+        QTest::newRow("a name that starts with '") << QByteArray("'Quoted") << QByteArray("7");
+        QTest::newRow("a name a spreadsheet takes for a number") << QByteArray("1e5") << QByteArray("7");
+        QTest::newRow("a name a spreadsheet takes for a date") << QByteArray("Mar 1") << QByteArray("7");
     }
 
     void anExportImportsBackUnchanged()
@@ -76,6 +79,7 @@ private slots:
         QTest::newRow("UTF-8 with a mark") << "UTF-8 mark" << "," << "";
         QTest::newRow("Windows-1252, semicolons") << "Windows-1252" << ";" << "t.csv: read as Windows-1252, separated by ';'";
         QTest::newRow("UTF-16, tabs") << "UTF-16" << "\t" << "t.csv: read as UTF-16, separated by tabs";
+        QTest::newRow("UTF-16 without a mark") << "UTF-16 no mark" << "\t" << "t.csv: read as UTF-16, separated by tabs";
     }
 
     void whatSpreadsheetsWriteImportsUnchanged()
@@ -97,8 +101,9 @@ private slots:
             bytes.prepend("\xEF\xBB\xBF");
         else if (encoding == QLatin1String("Windows-1252"))
             bytes = text.toLatin1();
-        else if (encoding == QLatin1String("UTF-16"))
-            bytes = QByteArray("\xFF\xFE") + QByteArray(reinterpret_cast<const char *>(text.utf16()), text.size() * 2);
+        else if (encoding.startsWith(QLatin1String("UTF-16")))
+            bytes = QByteArray(encoding.endsWith(QLatin1String("mark")) ? "" : "\xFF\xFE")
+                    + QByteArray(reinterpret_cast<const char *>(text.utf16()), text.size() * 2);
         std::vector<SeasonValues> rows;
         QStringList notes;
         QCOMPARE(ReadExchange(bytes, QStringLiteral("t.csv"), *table, rows, &notes), QStringList());
@@ -122,6 +127,8 @@ private slots:
         QTest::newRow("zeros, dropped") << QByteArray("0042") << "42" << true
                                         << "t.csv:6: Region: '42' is taken for '0042', the region in slot 1, as a spreadsheet shows its name";
         QTest::newRow("zeros, no slot") << QByteArray("0042") << "42" << false << "t.csv:6: Region: the file has no region '42'";
+        QTest::newRow("exponent, worked out") << QByteArray("1e5") << "100000" << true
+                                              << "t.csv:6: Region: '100000' is taken for '1e5', the region in slot 1, as a spreadsheet shows its name";
         QTest::newRow("the same name twice, no slot") << QByteArray("Region 0") << "" << false << "";
         QTest::newRow("UTF-8 read as Windows-1252") << QByteArray("Qu\xE9" "bec") << "Qu\u00C3\u00A9bec" << false
                                                     << "t.csv:6: Region: 'Qu\u00C3\u00A9bec' is taken as 'Qu\u00E9bec': UTF-8 that a "
@@ -203,6 +210,8 @@ private slots:
         QTest::newRow("field missing") << 1 << ",Spring,0," << ",Spring," << "t.csv:2: 20 fields where the header has 21";
         QTest::newRow("quote never closed") << 1 << ",Region 0," << ",\"Region 0," << "t.csv:2: a quoted field is never closed";
         QTest::newRow("beyond an integer") << 1 << "Region 0,Spring,0,28," << "Region 0,Spring,0,2147483648," << "t.csv:2: Wind Calm: '2147483648' is above 100";
+        QTest::newRow("hexadecimal") << 1 << "Region 0,Spring,0,28," << "Region 0,Spring,0,$19," << "t.csv:2: Wind Calm: '$19' is not a whole number";
+        QTest::newRow("a fraction") << 1 << "Region 0,Spring,0,28," << "Region 0,Spring,0,25.5," << "t.csv:2: Wind Calm: '25.5' is not a whole number";
         QTest::newRow("a page for a value") << 1 << "Region 0,Spring,0,28," << "Region 0,Spring,0," + QString(500, u'x') + u','
                                             << "t.csv:2: Wind Calm: '" + QString(32, u'x') + "…' is not a whole number";
         QTest::newRow("NUL") << 1 << "Region 0,Spring,0,28," << QStringLiteral("Region 0,Spring,0,2") + QChar(0) + "8,"
@@ -222,6 +231,28 @@ private slots:
         std::vector<SeasonValues> rows;
         QCOMPARE(problemsOf(lines.join(u'\n'), *table, rows), QStringList{problem});
         QVERIFY(rows.empty());
+    }
+
+    // A table's cell is a decimal whole number, however a spreadsheet or a script wrote it; the
+    // editor's own "$" for hexadecimal is no table's.
+    void aTableCellIsADecimalWholeNumber_data()
+    {
+        QTest::addColumn<QString>("cell");
+        QTest::addColumn<int>("read"); // -99: none
+        QTest::newRow("blanks") << " 7\t" << 7;
+        QTest::newRow("a no-break space after") << "25\u00a0" << 25;
+        QTest::newRow("a decimal point and zeros") << "25.0" << 25;
+        QTest::newRow("negative, so written") << "-1.00" << -1;
+        QTest::newRow("a fraction") << "25.5" << -99;
+        QTest::newRow("hexadecimal") << "$19" << -99;
+        QTest::newRow("a point alone") << "25." << -99;
+    }
+
+    void aTableCellIsADecimalWholeNumber()
+    {
+        QFETCH(QString, cell);
+        QFETCH(int, read);
+        QCOMPARE(ReadTableNumber(cell).value_or(-99), read);
     }
 
     // Columns are found by their header in any order and letter case, a region and a season in

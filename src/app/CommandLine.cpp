@@ -145,7 +145,7 @@ CommandLine ParseCommandLine(QStringList arguments)
                                                     : QStringLiteral("neither a game folder nor its data/weather.cfg")));
 }
 
-void PrintText(std::FILE *stream, const QString &text)
+bool PrintText(std::FILE *stream, const QString &text)
 {
     std::fflush(stream);
 #ifdef Q_OS_WIN
@@ -153,8 +153,7 @@ void PrintText(std::FILE *stream, const QString &text)
     DWORD mode = 0;
     DWORD written = 0;
     if (handle != INVALID_HANDLE_VALUE && ::GetConsoleMode(handle, &mode)) {
-        ::WriteConsoleW(handle, reinterpret_cast<const wchar_t *>(text.utf16()), DWORD(text.size()), &written, nullptr);
-        return;
+        return ::WriteConsoleW(handle, reinterpret_cast<const wchar_t *>(text.utf16()), DWORD(text.size()), &written, nullptr);
     }
     const UINT codePage = ::GetConsoleOutputCP() ? ::GetConsoleOutputCP() : ::GetACP();
     const auto wide = reinterpret_cast<const wchar_t *>(text.utf16());
@@ -164,8 +163,9 @@ void PrintText(std::FILE *stream, const QString &text)
 #else
     const QByteArray bytes = text.toLocal8Bit();
 #endif
-    std::fwrite(bytes.constData(), 1, std::size_t(bytes.size()), stream);
-    std::fflush(stream);
+    errno = 0;
+    const bool written = std::fwrite(bytes.constData(), 1, std::size_t(bytes.size()), stream) == std::size_t(bytes.size());
+    return std::fflush(stream) == 0 && written && !std::ferror(stream);
 }
 
 void EnterUndecodableArguments([[maybe_unused]] int argc, [[maybe_unused]] char *argv[])

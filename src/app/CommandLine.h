@@ -49,8 +49,8 @@ void ReportUsageError(const QString &message);
 
 // Writes text to standard output or error as the reader will see it: into a Windows console
 // in its own characters, redirected in the console's (or the system's) code page, and in the
-// locale's encoding elsewhere.
-void PrintText(std::FILE *stream, const QString &text);
+// locale's encoding elsewhere. False when it did not all get there.
+bool PrintText(std::FILE *stream, const QString &text);
 
 // Whether someone may read standard error: a terminal or console, a pipe, a file (a script, a
 // CI), or a platform nobody sees (offscreen); QT_ASSUME_STDERR_HAS_CONSOLE says yes as it does

@@ -15,6 +15,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -89,8 +90,11 @@ int checkTable(const climate::CheckResult &result, const QString &path, climate:
         }
         return failed ? 1 : 0;
     }
+    // Errors first, so that the first lines a CI shows are what fails.
+    auto findings = result.findings;
+    std::stable_partition(findings.begin(), findings.end(), [](const climate::CheckFinding &finding) { return finding.error; });
     qsizetype shown = 0;
-    for (const climate::CheckFinding &finding : result.findings) {
+    for (const climate::CheckFinding &finding : findings) {
         if (shown++ == climate::kMaxProblems) {
             PrintText(stderr, QStringLiteral("%1: … and %2 more\n").arg(path).arg(result.findings.size() - climate::kMaxProblems));
             break;
@@ -98,8 +102,12 @@ int checkTable(const climate::CheckResult &result, const QString &path, climate:
         PrintText(stderr, QStringLiteral("%1:%2:%3: %4: %5\n").arg(path).arg(finding.line).arg(finding.column)
                               .arg(finding.error ? QStringLiteral("error") : QStringLiteral("warning"), finding.message));
     }
-    if (errors == 0)
-        PrintText(stdout, QStringLiteral("%1: %2 region%3, opens cleanly\n").arg(path).arg(result.regions).arg(result.regions == 1 ? "" : "s"));
+    if (errors == 0
+        && !(PrintText(stdout, QStringLiteral("%1: %2 region%3, opens cleanly\n").arg(path).arg(result.regions).arg(result.regions == 1 ? "" : "s"))
+             && std::fclose(stdout) == 0)) {
+        printError(QStringLiteral("cannot write the report: %1").arg(QString::fromLocal8Bit(std::strerror(errno ? errno : EIO))));
+        return 1;
+    }
     return failed ? 1 : 0;
 }
 

@@ -5,6 +5,8 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QLocale>
+#include <QRegularExpression>
 #include <QStringDecoder>
 
 #include <map>
@@ -42,7 +44,16 @@ bool spreadsheetWouldChange(const QString &name)
     if (QStringLiteral("=+-@").contains(name.front()))
         return true;
     const bool digits = std::all_of(name.begin(), name.end(), [](QChar c) { return c.isDigit(); });
-    return digits && name.size() > 1 && name.front() == u'0';
+    if (digits)
+        return name.size() > 1 && name.front() == u'0';
+    // What a spreadsheet reads as a number, a date, a time or a truth value.
+    bool number = false;
+    QLocale::c().toDouble(QString(name).remove(u'%'), &number);
+    static const QRegularExpression converted(
+        QStringLiteral(R"(^(\d+([-/.: ]\d+)+|\d+[-/ ]*%1\.?([-/ ]*\d+)*|%1\.?([-/ ]*\d+)+|true|false)$)")
+            .arg(QStringLiteral("(jan|feb|mar|apr|may|jun|jul|aug|sep|oct|nov|dec)[a-z]*")),
+        QRegularExpression::CaseInsensitiveOption);
+    return number || converted.match(name.trimmed()).hasMatch();
 }
 
 QString exportedName(const QString &name)
@@ -171,6 +182,26 @@ QChar separatorOf(QStringView text)
     return semicolons > commas ? QChar(u';') : QChar(u',');
 }
 
+// UTF-16 with no mark, little- or big-endian, where its first characters are plainly it: a zero
+// byte beside each of the first bytes that are not.
+std::optional<QStringDecoder::Encoding> markless16(QByteArrayView bytes)
+{
+    if (bytes.size() < 4 || bytes.size() % 2 != 0)
+        return std::nullopt;
+    const qsizetype pairs = std::min<qsizetype>(bytes.size() / 2, 64);
+    int low = 0;
+    int high = 0;
+    for (qsizetype i = 0; i < pairs; ++i) {
+        low += bytes[2 * i] != 0 && bytes[2 * i + 1] == 0;
+        high += bytes[2 * i] == 0 && bytes[2 * i + 1] != 0;
+    }
+    if (low == pairs)
+        return QStringDecoder::Utf16LE;
+    if (high == pairs)
+        return QStringDecoder::Utf16BE;
+    return std::nullopt;
+}
+
 // The text of the bytes, and what was assumed to get it: empty for UTF-8.
 QString decoded(QByteArrayView bytes, QString &assumed)
 {
@@ -178,6 +209,12 @@ QString decoded(QByteArrayView bytes, QString &assumed)
         assumed = QStringLiteral("UTF-16");
         QStringDecoder decoder(bytes.startsWith("\xFF\xFE") ? QStringDecoder::Utf16LE : QStringDecoder::Utf16BE);
         return decoder.decode(bytes.sliced(2));
+    }
+    // UTF-16 without a mark: every other byte of the text (ASCII at least) is zero.
+    if (const std::optional<QStringDecoder::Encoding> wide = markless16(bytes)) {
+        assumed = QStringLiteral("UTF-16");
+        QStringDecoder decoder(*wide);
+        return decoder.decode(bytes);
     }
     if (bytes.startsWith("\xEF\xBB\xBF")) // a spreadsheet's byte-order mark
         bytes = bytes.sliced(3);
@@ -302,12 +339,14 @@ private:
 
     // How a row names a region: as the file has it, or with the blanks or the leading ' that a
     // spreadsheet's round trip leaves; in any letter case.
-    static bool sameName(const QString &fileName, QString rowName)
+    static bool sameName(const QString &fileName, const QString &rowName)
     {
-        if (rowName.startsWith(u'\'') && !fileName.startsWith(u'\''))
-            rowName.remove(0, 1);
-        return fileName.compare(rowName, Qt::CaseInsensitive) == 0
-               || fileName.trimmed().compare(rowName.trimmed(), Qt::CaseInsensitive) == 0;
+        const auto same = [&](const QString &name) {
+            return fileName.compare(name, Qt::CaseInsensitive) == 0
+                   || fileName.trimmed().compare(name.trimmed(), Qt::CaseInsensitive) == 0;
+        };
+        // The ' the export put before a name ('=1+1, ''Quoted) may still be there, or be gone.
+        return same(rowName) || (rowName.startsWith(u'\'') && same(rowName.mid(1)));
     }
 
     // What a spreadsheet makes of a name: a formula worked out, a number without its zeros.
@@ -315,8 +354,8 @@ private:
     {
         if (!spreadsheetWouldChange(fileName))
             return false;
-        if (QStringLiteral("=+-@").contains(fileName.front()))
-            return true;
+        if (!std::all_of(fileName.begin(), fileName.end(), [](QChar c) { return c.isDigit(); }))
+            return true; // worked out, or turned into a number or a date: the slot tells
         QString number = fileName;
         while (number.size() > 1 && number.front() == u'0')
             number.remove(0, 1);

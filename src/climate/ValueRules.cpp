@@ -47,11 +47,15 @@ std::optional<int> ReadEditorNumber(QStringView text)
 
 std::optional<int> ReadTableNumber(QStringView text)
 {
-    const auto blank = [](QChar c) { return c == u' ' || c == u'\t'; };
-    while (!text.isEmpty() && blank(text.front()))
-        text = text.sliced(1);
-    while (!text.isEmpty() && blank(text.back()))
-        text.chop(1);
+    // Any blank a spreadsheet or a script leaves around it (a no-break space too).
+    text = text.trimmed();
+    // A whole number written as a decimal ("25.0"), as scripts and spreadsheets write numbers.
+    if (const qsizetype point = text.indexOf(u'.'); point > 0 && point + 1 < text.size()
+        && std::all_of(text.begin() + point + 1, text.end(), [](QChar c) { return c == u'0'; }))
+        text = text.first(point);
+    // A table's cells are decimal: "$" is the editor's own way to type hexadecimal, not a table's.
+    if (text.contains(u'$') || text.startsWith(u' '))
+        return std::nullopt;
     return ReadEditorNumber(text);
 }
 

@@ -23,8 +23,8 @@ namespace climate {
 // bits, is no integer.
 std::optional<int> ReadEditorNumber(QStringView text);
 
-// What a table from a spreadsheet or a script may hold: the editors' rule, with blanks and tabs
-// around the number allowed.
+// What a table from a spreadsheet or a script may hold: a decimal whole number, with any blanks
+// around it and a decimal point followed only by zeros allowed ("25.0"); never hexadecimal.
 std::optional<int> ReadTableNumber(QStringView text);
 
 // A value text of the table as the editors read it (bytes in the game's code page).
