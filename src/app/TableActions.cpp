@@ -3,6 +3,7 @@
 #include "ClimateCheck.h"
 #include "ClimateErrors.h"
 #include "ClimateExchange.h"
+#include "ClimateDocument.h"
 #include "ClimateFile.h"
 #include "CommandLine.h"
 #include "SeasonDecoding.h"
@@ -111,30 +112,29 @@ int checkTable(const climate::CheckResult &result, const QString &path, climate:
     return failed ? 1 : 0;
 }
 
-int importTable(const QByteArray &bytes, const QString &name, climate::TClimateFile &file, TRegionTable &table,
-                const QByteArray &header)
+// The rows of the table, checked whole, saved through the document as the window saves: 0 when
+// the new bytes are in place (what is true beside the save said as warnings), 1 when nothing
+// was saved.
+int importTable(const QByteArray &bytes, const QString &name, ClimateDocument &document)
 {
     std::vector<climate::SeasonValues> rows;
     QStringList notes;
-    const QStringList problems = climate::ReadExchange(bytes, name, table, rows, &notes);
+    const QStringList problems = climate::ReadExchange(bytes, name, document.table(), rows, &notes);
     for (const QString &note : notes)
         PrintText(stderr, note + u'\n');
     for (const QString &problem : problems)
         PrintText(stderr, problem + u'\n');
     if (!problems.isEmpty())
         return 1;
-    const int changed = climate::ApplyExchange(table, rows);
+    const int changed = document.importRows(rows);
     if (changed == 0) {
         PrintText(stdout, QStringLiteral("0 seasons changed; nothing saved\n"));
         return 0;
     }
     // As a user at a terminal answers: no question when nothing else changed the file.
-    const storage::SaveReport report = climate::SaveClimateFile(file, table, header);
+    const storage::SaveReport report = document.save();
     if (const QString notice = climate::Told(report.notices); !notice.isEmpty())
         printError(notice);
-    // Said once the new bytes are in place: warnings, not failures (the status stays 0).
-    if (const QString warned = climate::Told(report.warnings); report.outcome == storage::SaveOutcome::Saved && !warned.isEmpty())
-        printError(warned);
     if (report.outcome == storage::SaveOutcome::ReadOnly) {
         printError(QStringLiteral("The file is read-only; nothing saved"));
         return 1;
@@ -144,6 +144,8 @@ int importTable(const QByteArray &bytes, const QString &name, climate::TClimateF
                                   "it); nothing saved").arg(report.target));
         return 1;
     }
+    if (const QString warned = climate::Told(report.warnings); !warned.isEmpty())
+        printError(warned);
     PrintText(stdout, QStringLiteral("%1 season%2 changed\n").arg(changed).arg(changed == 1 ? "" : "s"));
     return 0;
 }
@@ -172,24 +174,17 @@ int RunTableAction(const CommandLine &asked)
             return 1;
         }
     }
-    const std::optional<QString> game = climate::GameFolderPath(asked.folder);
-    if (!game) {
+    ClimateDocument document(nullptr, ClimateDocument::Recovery::None);
+    if (!document.setGameFolder(asked.folder)) {
         PrintUsageError(QStringLiteral("cannot enter '%1'").arg(asked.folder));
         return 2;
     }
-    climate::TClimateFile file;
-    climate::BindClimateFile(file, *game);
     // Messages name the file from where the user stands: under the folder as it was given.
     const QString path = QDir::toNativeSeparators(
-        QDir::cleanPath(QDir::fromNativeSeparators(asked.folder) + u'/' + QDir::fromNativeSeparators(climate::DisplayName(file, *game))));
-    auto table = std::make_unique<TRegionTable>();
-    QByteArray header;
-    QByteArray read;
+        QDir::cleanPath(QDir::fromNativeSeparators(asked.folder) + u'/' + QDir::fromNativeSeparators(document.displayName())));
     try {
-        const QString notice = climate::LoadClimateFile(file, *table, header, &read);
-        if (!notice.isEmpty())
+        if (const QString notice = document.open(); !notice.isEmpty())
             printError(notice);
-        climate::DecodeTable(*table);
         switch (asked.action) {
         case CommandLine::Action::Export: {
 #ifdef Q_OS_WIN
@@ -198,14 +193,15 @@ int RunTableAction(const CommandLine &asked)
             const QByteArrayView lineEnd = "\n";
 #endif
             QString why;
-            if (writeOut(climate::ExportTable(*table, asked.format, lineEnd), why))
+            if (writeOut(climate::ExportTable(document.table(), asked.format, lineEnd), why))
                 return 0;
             printError(QStringLiteral("cannot write the table: %1").arg(why));
             return 1;
         }
         case CommandLine::Action::Check:
-            return checkTable(climate::CheckClimate(read, *table, header), path, asked.format, asked.strict);
-        default: return importTable(bytes, asked.importFile, file, *table, header);
+            return checkTable(climate::CheckClimate(document.bytesRead(), document.table(), document.headerCountLine()), path,
+                              asked.format, asked.strict);
+        default: return importTable(bytes, asked.importFile, document);
         }
     } catch (const EUserError &error) {
         printError(error.message());

@@ -96,11 +96,12 @@ private:
     Values m_after;
 };
 
-ClimateDocument::ClimateDocument(QObject *parent)
+ClimateDocument::ClimateDocument(QObject *parent, Recovery recovery)
     : QObject(parent)
     , m_table(std::make_unique<TRegionTable>())
     , m_saved(std::make_unique<TRegionTable>())
     , m_editorMark(randomMark())
+    , m_recovery(recovery)
 {
     setGameFolder(QStringLiteral("."));
     // The record follows every change, so that a kill or a crash loses nothing that was kept.
@@ -194,6 +195,24 @@ bool ClimateDocument::keepSeason(SeasonKey key, const SeasonNumbers &numbers, co
         return false;
     m_undo.push(new SeasonCommand(*this, key, values, QStringLiteral("%1 %2").arg(what, seasonName(*this, key))));
     return true;
+}
+
+int ClimateDocument::importRows(const std::vector<climate::SeasonValues> &rows)
+{
+    int changed = 0;
+    m_undo.beginMacro(QStringLiteral("Import"));
+    for (const climate::SeasonValues &row : rows) {
+        Values values;
+        for (int v = 0; v < kValueCount; ++v)
+            values[std::size_t(v)] = row.values[std::size_t(v)];
+        if (values == region(row.slot).Season[std::size_t(row.season)].Values)
+            continue;
+        const SeasonKey key{row.slot, row.season};
+        m_undo.push(new SeasonCommand(*this, key, values, QStringLiteral("Import %1").arg(seasonName(*this, key))));
+        ++changed;
+    }
+    m_undo.endMacro();
+    return changed;
 }
 
 bool ClimateDocument::isUnsaved(SeasonKey key) const
@@ -371,7 +390,7 @@ void ClimateDocument::setTyping(SeasonKey key, const std::optional<SeasonNumbers
 
 void ClimateDocument::keepRecovery()
 {
-    if (!m_loaded)
+    if (!m_loaded || m_recovery == Recovery::None)
         return;
     const auto fs = storage::FileSystemFor(filePath(), m_file.Waiting);
     RecoveryRecord record{m_recordKey, m_file.Opened, RecoveryChecksum(m_savedBytes), QCoreApplication::applicationPid(),
@@ -396,7 +415,7 @@ void ClimateDocument::keepRecovery()
 void ClimateDocument::dropRecovery()
 {
     m_typed.reset();
-    if (m_loaded)
+    if (m_loaded && m_recovery == Recovery::Kept)
         storage::DropRecord(*storage::FileSystemFor(filePath(), m_file.Waiting), recordName());
 }
 
@@ -441,6 +460,8 @@ void ClimateDocument::findRecovery()
 {
     m_offer = {};
     m_refusals.clear();
+    if (m_recovery == Recovery::None)
+        return;
     const auto fs = storage::FileSystemFor(filePath(), m_file.Waiting);
     const QByteArray prefix = RecoveryPrefix(m_recordKey);
     QByteArrayList names;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "ClimateExchange.h"
 #include "ClimateFile.h"
 #include "RecoveryRecord.h"
 #include "RegionTable.h"
@@ -51,7 +52,10 @@ class ClimateDocument : public QObject
     Q_OBJECT
 
 public:
-    explicit ClimateDocument(QObject *parent = nullptr);
+    // Recovery::None: no record of unsaved work is looked for or kept (a command line, which
+    // saves at once and asks nobody).
+    enum class Recovery { Kept, None };
+    explicit ClimateDocument(QObject *parent = nullptr, Recovery recovery = Recovery::Kept);
     ~ClimateDocument() override;
 
     // The game whose data/weather.cfg this is. False, with nothing changed, when it is no folder.
@@ -72,10 +76,14 @@ public:
     const TRegionRecord &region(int slot) const { return (*m_table)[std::size_t(slot)]; }
     QString regionName(int slot) const;
     QByteArray headerCountLine() const { return m_header; }
+    QByteArray bytesRead() const { return m_savedBytes; } // the file's bytes as read or last saved
 
     // Keeps numbers as the season's values, each clamped into its bounds: one step to undo,
     // named by what (such as "Keep"). False when the season held them already.
     bool keepSeason(SeasonKey key, const SeasonNumbers &numbers, const QString &what);
+    // The rows of a table that climate::ReadExchange checked, their values as they stand, as one
+    // step; how many seasons they changed.
+    int importRows(const std::vector<climate::SeasonValues> &rows);
     // Whether the season differs from the file as read or last saved.
     bool isUnsaved(SeasonKey key) const;
     QList<SeasonKey> unsavedSeasons() const;
@@ -151,6 +159,7 @@ private:
     QStringList m_refusals;
     bool m_cacheRefusalTold = false; // a cache folder not the user's alone is said once
     bool m_listingWarned = false;    // a tidy-up that could not look is said once
+    Recovery m_recovery;
     QString m_recordKey;             // the file's resolved path, which names its records
     QByteArray m_editorMark;         // this editor's part of its record's name
     std::optional<RecordedSeason> m_typed;
