@@ -357,6 +357,50 @@ private slots:
         QCOMPARE(get(misread), fileOf(2));
     }
 
+    // One argument whose name is no text does not move the other: each names what it named
+    // where the command was typed.
+    void anUndecodableArgumentLeavesTheOtherAlone_data()
+    {
+        QTest::addColumn<QByteArray>("table");
+        QTest::addColumn<QByteArray>("game");
+        QTest::newRow("the table's folder") << QByteArray("caf\xe9/t.csv") << QByteArray("game");
+        QTest::newRow("the game folder") << QByteArray("t.csv") << QByteArray("g\xe9me");
+    }
+
+    void anUndecodableArgumentLeavesTheOtherAlone()
+    {
+        QFETCH(QByteArray, table);
+        QFETCH(QByteArray, game);
+        QTemporaryDir dir;
+        const QByteArray base = QFile::encodeName(dir.path());
+        const auto removeOdd = qScopeGuard([&] {
+            std::filesystem::remove_all((base + "/caf\xe9").toStdString());
+            std::filesystem::remove_all((base + "/g\xe9me").toStdString());
+        });
+        std::filesystem::create_directories((base + '/' + game + "/data").toStdString());
+        std::filesystem::create_directories((base + "/caf\xe9").toStdString());
+        const auto put = [](const QByteArray &path, const QByteArray &bytes) {
+            std::FILE *file = std::fopen(path.constData(), "wb");
+            return file && std::fwrite(bytes.constData(), 1, std::size_t(bytes.size()), file) == std::size_t(bytes.size())
+                   && std::fclose(file) == 0;
+        };
+        auto regions = tableOf(2);
+        QVERIFY(put(base + '/' + game + "/data/weather.cfg", climate::FormatClimateFile(*regions, "2")));
+        (*regions)[1].Season[2].Values[1] = "9";
+        QVERIFY(put(base + '/' + table, climate::ExportTable(*regions, climate::ExchangeFormat::Csv, "\n")));
+        QProcess program;
+        program.setWorkingDirectory(dir.path());
+        // The bytes go through the shell: arguments as text cannot spell them.
+        program.start(QStringLiteral("/bin/sh"), {QStringLiteral("-c"), QStringLiteral("exec \"$0\" --import \"$(printf '%1')\" \"$(printf '%2')\"")
+                                                                           .arg(QString::fromLatin1(table).replace(u'\xe9', QStringLiteral("\\351")),
+                                                                                QString::fromLatin1(game).replace(u'\xe9', QStringLiteral("\\351"))),
+                                                 QStringLiteral(NIMBREL_PROGRAM)});
+        QVERIFY(program.waitForFinished(10000));
+        QCOMPARE(program.readAllStandardError(), QByteArray());
+        QCOMPARE(program.readAllStandardOutput(), QByteArray("1 season changed\n"));
+        QCOMPARE(program.exitCode(), 0);
+    }
+
     // Past a file-size limit the system sends SIGXFSZ, which would end the editor with its
     // edits: the program, started as users start it, ignores it and reports "Disk full".
     void theProgramSurvivesAFileSizeLimit()

@@ -19,6 +19,8 @@
 #endif
 
 #include <cstdio>
+#include <cstring>
+#include <vector>
 
 namespace {
 
@@ -171,20 +173,40 @@ bool PrintText(std::FILE *stream, const QString &text)
 void EnterUndecodableArguments([[maybe_unused]] int argc, [[maybe_unused]] char *argv[])
 {
 #ifndef Q_OS_WIN
-    for (int i = 1; i < argc; ++i) {
+    const auto undecodable = [](const QByteArray &raw) {
+        return !raw.startsWith('-') && QFile::encodeName(QFile::decodeName(raw)) != raw;
+    };
+    int entered = -1;
+    for (int i = 1; i < argc && entered < 0; ++i)
+        entered = undecodable(QByteArray(argv[i])) ? i : -1;
+    if (entered < 0)
+        return;
+    // The other paths, given relative to the working folder as it is now, are made whole first
+    // (while its name is text), so that entering the odd one's folder does not move them.
+    static std::vector<QByteArray> whole; // argv points into it for the rest of the run
+    whole.reserve(std::size_t(argc));
+    QByteArray here(4096, Qt::Uninitialized);
+    const bool hereIsText = ::getcwd(here.data(), std::size_t(here.size())) != nullptr
+                            && !undecodable(here.left(qsizetype(std::strlen(here.constData()))));
+    if (hereIsText)
+        here.truncate(qsizetype(std::strlen(here.constData())));
+    for (int i = 1; hereIsText && i < argc; ++i) {
         const QByteArray raw(argv[i]);
-        if (raw.startsWith('-') || QFile::encodeName(QFile::decodeName(raw)) == raw)
-            continue;
-        struct stat info{};
-        if (::stat(argv[i], &info) == 0 && S_ISDIR(info.st_mode)) {
-            if (::chdir(argv[i]) == 0)
-                argv[i] = const_cast<char *>(".");
-            continue;
+        if (i != entered && !raw.startsWith('-') && !raw.startsWith('/') && !raw.isEmpty() && ::access(argv[i], F_OK) == 0) {
+            whole.push_back(here + '/' + raw);
+            argv[i] = whole.back().data();
         }
-        const qsizetype slash = raw.lastIndexOf('/');
-        if (slash >= 0 && ::chdir(slash == 0 ? "/" : raw.left(slash).constData()) == 0)
-            argv[i] += slash + 1;
     }
+    const QByteArray raw(argv[entered]);
+    struct stat info{};
+    if (::stat(argv[entered], &info) == 0 && S_ISDIR(info.st_mode)) {
+        if (::chdir(argv[entered]) == 0)
+            argv[entered] = const_cast<char *>(".");
+        return;
+    }
+    const qsizetype slash = raw.lastIndexOf('/');
+    if (slash >= 0 && ::chdir(slash == 0 ? "/" : raw.left(slash).constData()) == 0)
+        argv[entered] += slash + 1;
 #endif
 }
 
