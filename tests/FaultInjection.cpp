@@ -61,6 +61,17 @@ void failNextCloseOfWrittenFile()
     };
 }
 
+void failNextOpenForReadWrite()
+{
+    storage::systemCalls.openat = [](int folder, const char *name, int flags, mode_t mode) {
+        if ((flags & O_ACCMODE) != O_RDWR || (flags & O_CREAT))
+            return original.openat(folder, name, flags, mode);
+        storage::systemCalls.openat = original.openat;
+        errno = EIO;
+        return -1;
+    };
+}
+
 void noLocks()
 {
     storage::systemCalls.flock = [](int, int) {

@@ -13,6 +13,8 @@ void failNextCloseOfWrittenFile();
 void failListings();
 // The file system keeps no locks (ENOLCK, as some network ones) until disarmed.
 void noLocks();
+// The next open for reading and writing fails with an I/O error, as a brief network fault does.
+void failNextOpenForReadWrite();
 #endif
 // Puts every call back.
 void disarm();

@@ -262,6 +262,23 @@ private slots:
         QCOMPARE(ReplaceFileContents(m_file, fileOf(3), opened).outcome, SaveOutcome::Changed);
     }
 
+    // A brief I/O error opening the file to save is that error, never taken for a change.
+    void anErrorOpeningTheFileIsNoChange()
+    {
+        writeFile(m_file, fileOf(2));
+        const FileId opened = ReadWhole(*FileSystemFor(m_file)).id;
+        faults::failNextOpenForReadWrite();
+        const auto disarm = qScopeGuard([] { faults::disarm(); });
+        int code = 0;
+        try {
+            ReplaceFileContents(m_file, fileOf(3), opened);
+        } catch (const EInOutError &error) {
+            code = error.ErrorCode;
+        }
+        QCOMPARE(code, 29); // the write fault, as the system reported it
+        QCOMPARE(readFile(m_file), fileOf(2));
+    }
+
     void cleanup()
     {
         faults::disarm();
