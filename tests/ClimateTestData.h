@@ -11,10 +11,12 @@
 
 #ifndef Q_OS_WIN
 #include <grp.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #endif
 
+#include <cstdio>
 #include <memory>
 
 // Helpers shared by the tests that read and write weather.cfg.
@@ -97,6 +99,31 @@ int runInChild(Body &&body)
     if (pid < 0 || waitpid(pid, &status, 0) != pid)
         return -1;
     return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+}
+
+// A file named in bytes (a name that is no text: paths as text cannot spell it), its folders
+// made first; and its bytes read back.
+inline bool putBytes(const QByteArray &path, const QByteArray &bytes)
+{
+    const qsizetype slash = path.lastIndexOf('/');
+    QByteArray folder;
+    for (const QByteArray &part : path.left(slash).split('/')) {
+        folder += part + '/';
+        ::mkdir(folder.constData(), 0755);
+    }
+    std::FILE *file = std::fopen(path.constData(), "wb");
+    return file && std::fwrite(bytes.constData(), 1, std::size_t(bytes.size()), file) == std::size_t(bytes.size())
+           && std::fclose(file) == 0;
+}
+
+inline QByteArray getBytes(const QByteArray &path)
+{
+    QByteArray bytes(1 << 20, '\0');
+    std::FILE *file = std::fopen(path.constData(), "rb");
+    bytes.truncate(file ? qsizetype(std::fread(bytes.data(), 1, std::size_t(bytes.size()), file)) : 0);
+    if (file)
+        std::fclose(file);
+    return bytes;
 }
 
 // Root ignores file modes, so a child that must be refused becomes the user nobody first.

@@ -324,21 +324,8 @@ private slots:
         const QByteArray base = QFile::encodeName(m_dir.path());
         const QByteArray odd = base + "/g\xff" "me";
         const QByteArray misread = base + "/g\xef\xbf\xbd" "me"; // how the odd name reads as text
-        const auto put = [](const QByteArray &game, const QByteArray &bytes) {
-            ::mkdir(game.constData(), 0755);
-            ::mkdir((game + "/data").constData(), 0755);
-            std::FILE *file = std::fopen((game + "/data/weather.cfg").constData(), "wb");
-            return file && std::fwrite(bytes.constData(), 1, std::size_t(bytes.size()), file) == std::size_t(bytes.size())
-                   && std::fclose(file) == 0;
-        };
-        const auto get = [](const QByteArray &game) {
-            QByteArray bytes(64 * 1024, '\0');
-            std::FILE *file = std::fopen((game + "/data/weather.cfg").constData(), "rb");
-            bytes.truncate(file ? qsizetype(std::fread(bytes.data(), 1, std::size_t(bytes.size()), file)) : 0);
-            if (file)
-                std::fclose(file);
-            return bytes;
-        };
+        const auto put = [](const QByteArray &game, const QByteArray &bytes) { return putBytes(game + "/data/weather.cfg", bytes); };
+        const auto get = [](const QByteArray &game) { return getBytes(game + "/data/weather.cfg"); };
         // QTemporaryDir removes by names as text, which miss the odd one: removed by its bytes.
         const auto removeOdd = qScopeGuard([&odd] { std::filesystem::remove_all(odd.toStdString()); });
         QVERIFY(put(odd, fileOf(2)) && put(misread, fileOf(2)));
@@ -357,48 +344,49 @@ private slots:
         QCOMPARE(get(misread), fileOf(2));
     }
 
-    // One argument whose name is no text does not move the other: each names what it named
-    // where the command was typed.
-    void anUndecodableArgumentLeavesTheOtherAlone_data()
+    // Names that are no text: an argument so named does not move the other, and a game folder
+    // so named (the working folder) is the one read and saved, not the one its name reads as.
+    void namesInBytesNameWhatTheyNamed_data()
     {
+        QTest::addColumn<QByteArray>("folder"); // where the command is typed, under the test's folder
         QTest::addColumn<QByteArray>("table");
-        QTest::addColumn<QByteArray>("game");
-        QTest::newRow("the table's folder") << QByteArray("caf\xe9/t.csv") << QByteArray("game");
-        QTest::newRow("the game folder") << QByteArray("t.csv") << QByteArray("g\xe9me");
+        QTest::addColumn<QByteArray>("game");   // the argument; empty: none, the working folder
+        QTest::newRow("the table's folder") << QByteArray() << QByteArray("caf\xe9/t.csv") << QByteArray("game");
+        QTest::newRow("the game folder") << QByteArray() << QByteArray("t.csv") << QByteArray("g\xe9me");
+        QTest::newRow("in the game folder, its misread twin beside it") << QByteArray("g\xe9me") << QByteArray("../t.csv") << QByteArray();
     }
 
-    void anUndecodableArgumentLeavesTheOtherAlone()
+    void namesInBytesNameWhatTheyNamed()
     {
+        QFETCH(QByteArray, folder);
         QFETCH(QByteArray, table);
         QFETCH(QByteArray, game);
         QTemporaryDir dir;
-        const QByteArray base = QFile::encodeName(dir.path());
+        const QByteArray base = QFile::encodeName(dir.path()) + '/';
         const auto removeOdd = qScopeGuard([&] {
-            std::filesystem::remove_all((base + "/caf\xe9").toStdString());
-            std::filesystem::remove_all((base + "/g\xe9me").toStdString());
+            for (const char *odd : {"caf\xe9", "g\xe9me"})
+                std::filesystem::remove_all((base + odd).toStdString());
         });
-        std::filesystem::create_directories((base + '/' + game + "/data").toStdString());
-        std::filesystem::create_directories((base + "/caf\xe9").toStdString());
-        const auto put = [](const QByteArray &path, const QByteArray &bytes) {
-            std::FILE *file = std::fopen(path.constData(), "wb");
-            return file && std::fwrite(bytes.constData(), 1, std::size_t(bytes.size()), file) == std::size_t(bytes.size())
-                   && std::fclose(file) == 0;
-        };
+        const QByteArray gameFolder = base + (game.isEmpty() ? folder : game);
         auto regions = tableOf(2);
-        QVERIFY(put(base + '/' + game + "/data/weather.cfg", climate::FormatClimateFile(*regions, "2")));
+        const QByteArray before = climate::FormatClimateFile(*regions, "2");
+        QVERIFY(putBytes(gameFolder + "/data/weather.cfg", before));
+        QVERIFY(putBytes(base + "g\xef\xbf\xbdme/data/weather.cfg", before)); // how g\xe9me reads as text
         (*regions)[1].Season[2].Values[1] = "9";
-        QVERIFY(put(base + '/' + table, climate::ExportTable(*regions, climate::ExchangeFormat::Csv, "\n")));
+        QVERIFY(putBytes(base + (folder.isEmpty() ? table : folder + '/' + table), climate::ExportTable(*regions, climate::ExchangeFormat::Csv, "\n")));
+        // The bytes go through the shell: arguments and folders as text cannot spell them.
+        const auto shell = [](const QByteArray &bytes) { return QString::fromLatin1(bytes).replace(u'\xe9', QStringLiteral("\\351")); };
         QProcess program;
         program.setWorkingDirectory(dir.path());
-        // The bytes go through the shell: arguments as text cannot spell them.
-        program.start(QStringLiteral("/bin/sh"), {QStringLiteral("-c"), QStringLiteral("exec \"$0\" --import \"$(printf '%1')\" \"$(printf '%2')\"")
-                                                                           .arg(QString::fromLatin1(table).replace(u'\xe9', QStringLiteral("\\351")),
-                                                                                QString::fromLatin1(game).replace(u'\xe9', QStringLiteral("\\351"))),
+        program.start(QStringLiteral("/bin/sh"), {QStringLiteral("-c"), QStringLiteral("cd \"$(printf '%1')\" && exec \"$0\" --import \"$(printf '%2')\" %3")
+                                                                           .arg(shell(folder.isEmpty() ? "." : folder), shell(table),
+                                                                                game.isEmpty() ? QString() : QStringLiteral("\"$(printf '%1')\"").arg(shell(game))),
                                                  QStringLiteral(NIMBREL_PROGRAM)});
         QVERIFY(program.waitForFinished(10000));
         QCOMPARE(program.readAllStandardError(), QByteArray());
         QCOMPARE(program.readAllStandardOutput(), QByteArray("1 season changed\n"));
-        QCOMPARE(program.exitCode(), 0);
+        QCOMPARE(getBytes(gameFolder + "/data/weather.cfg"), climate::FormatClimateFile(*regions, "2"));
+        QCOMPARE(getBytes(base + "g\xef\xbf\xbdme/data/weather.cfg"), before);
     }
 
     // Past a file-size limit the system sends SIGXFSZ, which would end the editor with its

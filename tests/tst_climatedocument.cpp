@@ -367,50 +367,6 @@ private slots:
         QCOMPARE(document.unsavedSeasons(), (QList<SeasonKey>{{slot, 1}})); // no other slot written
     }
 
-#ifndef Q_OS_WIN
-    // A game folder whose name is no text is read and saved as itself, never as the folder
-    // its name spells in text, even where that one exists.
-    void aGameFolderNamedInBytesIsItself()
-    {
-        const QByteArray base = QFile::encodeName(m_dir.path());
-        const auto plant = [&](const QByteArray &game, const QByteArray &bytes) {
-            ::mkdir(game.constData(), 0700);
-            ::mkdir((game + "/data").constData(), 0700);
-            std::FILE *file = std::fopen((game + "/data/weather.cfg").constData(), "wb");
-            QVERIFY(file && std::fwrite(bytes.constData(), 1, std::size_t(bytes.size()), file) == std::size_t(bytes.size()));
-            std::fclose(file);
-        };
-        const QByteArray real = base + "/game\xff";
-        const QByteArray decoy = base + "/game\xef\xbf\xbd";
-        plant(real, fileNamed({"Real"}));
-        plant(decoy, fileNamed({"Decoy"}));
-        const QString before = QDir::currentPath();
-        QCOMPARE(::chdir(real.constData()), 0);
-        const auto back = qScopeGuard([&] {
-            QDir::setCurrent(before);
-            ::rename(real.constData(), (base + "/game-real").constData()); // a name the temporary folder can remove
-        });
-
-        ClimateDocument document;
-        QVERIFY(document.setGameFolder(QStringLiteral(".")));
-        document.open();
-        QCOMPARE(document.regionName(0), QStringLiteral("Real"));
-        document.keepSeason({0, 1}, numbers(7), QStringLiteral("Keep"));
-        QCOMPARE(document.save().outcome, storage::SaveOutcome::Saved);
-        QDir::setCurrent(before);
-        ClimateDocument decoyRead;
-        QVERIFY(decoyRead.setGameFolder(QFile::decodeName(decoy)));
-        decoyRead.open();
-        QCOMPARE(decoyRead.regionName(0), QStringLiteral("Decoy"));
-        QCOMPARE(values(decoyRead, {0, 1}) == valuesOf(numbers(7)), false);
-        QCOMPARE(::chdir(real.constData()), 0);
-        ClimateDocument again;
-        again.setGameFolder(QStringLiteral("."));
-        again.open();
-        QCOMPARE(values(again, {0, 1}), valuesOf(numbers(7)));
-    }
-#endif
-
     // Save finds the file changed by another program: the kept seasons are laid over it, and a
     // season both changed is asked about.
     void mergeLaysTheKeptSeasonsOverTheFile_data()
