@@ -174,109 +174,77 @@ private slots:
         m_file = m_folder + QStringLiteral("/weather.cfg");
     }
 
-    // An answer given while the file was gone holds for no file at exactly that name: a file
-    // or a link put there since, or the link there pointed elsewhere, is asked about again.
-    void anAnswerAboutNoFileHoldsForNoFileThere_data()
+    // What a save meets between Open and Save, and what it then says. An answer about no file
+    // holds for no file at exactly that name; a file swapped for one that cannot be written is a
+    // change, not read-only; an I/O error opening it is that error; without locks it goes on.
+    void aSaveSaysWhatItMet_data()
     {
-        QTest::addColumn<QString>("then"); // what stood at the name when asked
-        QTest::addColumn<QString>("now");  // what stands there at the answer
-        QTest::newRow("nothing, still") << "nothing" << "nothing";
-        QTest::newRow("nothing, a file") << "nothing" << "file";
-        QTest::newRow("nothing, a link") << "nothing" << "link";
-        QTest::newRow("a link to nowhere, pointed elsewhere") << "link" << "link";
+        QTest::addColumn<QString>("then"); // what stands at the name when first saved
+        QTest::addColumn<QString>("now");  // what is put there before the answer, or the fault
+        QTest::addColumn<int>("outcome");  // the answer's SaveOutcome; -1: thrown (its code is 29)
+        QTest::newRow("no file, still none") << "gone" << "" << int(SaveOutcome::Saved);
+        QTest::newRow("no file, a file since") << "gone" << "file" << int(SaveOutcome::Changed);
+        QTest::newRow("no file, a link since") << "gone" << "link" << int(SaveOutcome::Changed);
+        QTest::newRow("a link to nowhere, pointed elsewhere") << "link" << "link" << int(SaveOutcome::Changed);
+        QTest::newRow("swapped for a pipe") << "pipe" << "" << int(SaveOutcome::Changed);
+        QTest::newRow("swapped for a read-only copy") << "read-only" << "" << int(SaveOutcome::Changed);
+        QTest::newRow("an I/O error opening it") << "file" << "EIO" << -1;
+        QTest::newRow("no locks, by rename") << "file" << "ENOLCK" << int(SaveOutcome::Saved);
+        QTest::newRow("no locks, in place") << "hard link" << "ENOLCK" << int(SaveOutcome::Saved);
     }
 
-    void anAnswerAboutNoFileHoldsForNoFileThere()
+    void aSaveSaysWhatItMet()
     {
         QFETCH(QString, then);
         QFETCH(QString, now);
+        QFETCH(int, outcome);
         writeFile(m_file, fileOf(2));
-        const FileId opened = ReadWhole(*FileSystemFor(m_file)).id;
-        const QString first = m_dir.filePath(QStringLiteral("first.cfg"));
+        FileId expected = ReadWhole(*FileSystemFor(m_file)).id;
         const QString planted = m_dir.filePath(QStringLiteral("planted.cfg"));
-        QFile::remove(first);
+        const QByteArray name = QFile::encodeName(m_file);
         QFile::remove(planted);
-        QVERIFY(QFile::remove(m_file));
+        if (then == QLatin1String("hard link"))
+            QVERIFY(::link(name.constData(), QFile::encodeName(m_folder + QStringLiteral("/other-name.cfg")).constData()) == 0);
+        if (then == QLatin1String("gone") || then == QLatin1String("link"))
+            QVERIFY(QFile::remove(m_file));
         if (then == QLatin1String("link"))
-            QVERIFY(QFile::link(first, m_file));
-        const SaveReport asked = ReplaceFileContents(m_file, fileOf(3), opened);
-        QCOMPARE(asked.outcome, SaveOutcome::Changed);
+            QVERIFY(QFile::link(m_dir.filePath(QStringLiteral("first.cfg")), m_file));
+        if (then == QLatin1String("pipe")) // made beside it and renamed over it, as a swap is
+            QVERIFY(::mkfifo(name + ".new", 0600) == 0 && ::rename(name + ".new", name) == 0);
+        if (then == QLatin1String("read-only"))
+            QVERIFY((writeFile(m_file + QStringLiteral(".new"), fileOf(2)), ::chmod(name + ".new", 0444) == 0 && ::rename(name + ".new", name) == 0));
+        if (then == QLatin1String("gone") || then == QLatin1String("link")) { // asked, and answered for no file
+            const SaveReport asked = ReplaceFileContents(m_file, fileOf(3), expected);
+            QCOMPARE(asked.outcome, SaveOutcome::Changed);
+            expected = asked.found;
+        }
         if (now == QLatin1String("file"))
             writeFile(m_file, "theirs");
         if (now == QLatin1String("link")) {
-            QFile::remove(m_file); // the link to nowhere, if one stood there
+            QFile::remove(m_file); // the link to nowhere, where one stood
             QVERIFY(QFile::link(planted, m_file));
         }
-        const SaveReport answered = ReplaceFileContents(m_file, fileOf(3), asked.found);
-        QCOMPARE(answered.outcome, now == QLatin1String("nothing") ? SaveOutcome::Saved : SaveOutcome::Changed);
-        QVERIFY(!QFileInfo::exists(planted));
-        if (now == QLatin1String("file"))
-            QCOMPARE(readFile(m_file), QByteArray("theirs"));
-        if (now == QLatin1String("link"))
-            QCOMPARE(answered.target, planted);
-    }
-
-    // Where the file system keeps no locks, a save goes on, by rename or in place, says so once
-    // and leaves nothing behind.
-    void aSaveGoesOnWithoutLocks_data()
-    {
-        QTest::addColumn<bool>("inPlace");
-        QTest::newRow("by rename") << false;
-        QTest::newRow("in place (a second hard link)") << true;
-    }
-
-    void aSaveGoesOnWithoutLocks()
-    {
-        QFETCH(bool, inPlace);
-        writeFile(m_file, fileOf(2));
-        if (inPlace)
-            QVERIFY(::link(QFile::encodeName(m_file).constData(), QFile::encodeName(m_folder + QStringLiteral("/other-name.cfg")).constData()) == 0);
-        const FileId opened = ReadWhole(*FileSystemFor(m_file)).id;
-        faults::noLocks();
+        if (now == QLatin1String("EIO"))
+            faults::failNextOpenForReadWrite();
+        if (now == QLatin1String("ENOLCK"))
+            faults::noLocks();
         const auto disarm = qScopeGuard([] { faults::disarm(); });
-        const SaveReport report = ReplaceFileContents(m_file, fileOf(3), opened);
-        QCOMPARE(report.outcome, SaveOutcome::Saved);
-        QCOMPARE(readFile(m_file), fileOf(3));
-        QCOMPARE(report.warnings.size(), 1);
-        QCOMPARE(report.warnings[0].kind, Event::Kind::NoLock);
-        QCOMPARE(strayFiles(), QStringList());
-    }
-
-    // A file swapped for one that cannot be written (a pipe, a read-only copy) is another file:
-    // asked about as a change, not called read-only.
-    void aSwappedFileIsAChangeNotReadOnly_data()
-    {
-        QTest::addColumn<bool>("pipe");
-        QTest::newRow("a pipe") << true;
-        QTest::newRow("a read-only copy") << false;
-    }
-
-    void aSwappedFileIsAChangeNotReadOnly()
-    {
-        QFETCH(bool, pipe);
-        writeFile(m_file, fileOf(2));
-        const FileId opened = ReadWhole(*FileSystemFor(m_file)).id;
-        const QByteArray name = QFile::encodeName(m_file + QStringLiteral(".new"));
-        QVERIFY(pipe ? ::mkfifo(name.constData(), 0600) == 0 : (writeFile(m_file + QStringLiteral(".new"), fileOf(2)), ::chmod(name.constData(), 0444) == 0));
-        QVERIFY(::rename(name.constData(), QFile::encodeName(m_file).constData()) == 0);
-        QCOMPARE(ReplaceFileContents(m_file, fileOf(3), opened).outcome, SaveOutcome::Changed);
-    }
-
-    // A brief I/O error opening the file to save is that error, never taken for a change.
-    void anErrorOpeningTheFileIsNoChange()
-    {
-        writeFile(m_file, fileOf(2));
-        const FileId opened = ReadWhole(*FileSystemFor(m_file)).id;
-        faults::failNextOpenForReadWrite();
-        const auto disarm = qScopeGuard([] { faults::disarm(); });
+        SaveReport report;
         int code = 0;
         try {
-            ReplaceFileContents(m_file, fileOf(3), opened);
+            report = ReplaceFileContents(m_file, fileOf(3), expected);
         } catch (const EInOutError &error) {
             code = error.ErrorCode;
         }
-        QCOMPARE(code, 29); // the write fault, as the system reported it
-        QCOMPARE(readFile(m_file), fileOf(2));
+        QCOMPARE(code, outcome < 0 ? 29 : 0);
+        QCOMPARE(int(report.outcome), std::max(outcome, 0));
+        QVERIFY(!QFileInfo::exists(planted));
+        if (outcome == int(SaveOutcome::Saved))
+            QCOMPARE(readFile(m_file), fileOf(3));
+        if (now == QLatin1String("file") || now == QLatin1String("EIO"))
+            QVERIFY(readFile(m_file) != fileOf(3));
+        QCOMPARE(report.warnings.size(), now == QLatin1String("ENOLCK") ? 1 : 0); // said once
+        QCOMPARE(strayFiles(), QStringList()); // nothing left behind
     }
 
     void cleanup()
