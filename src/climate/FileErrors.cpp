@@ -100,7 +100,8 @@ QString megabytes(qint64 size)
 QString told(const storage::Event &event)
 {
     using Kind = storage::Event::Kind;
-    const QString failure = describeError(event.error, FileOperation::Write);
+    // A folder that could not be listed failed to be read, not written.
+    const QString failure = describeError(event.error, event.kind == Kind::NoListing ? FileOperation::Read : FileOperation::Write);
     switch (event.kind) {
     case Kind::PutBack:
         return QStringLiteral("%1 was left half-written by a save that was cut short. Its old contents were put back "
