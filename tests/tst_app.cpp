@@ -340,10 +340,10 @@ private slots:
         char *argv[] = {program, argument.data(), nullptr};
         EnterUndecodableArguments(2, argv);
         const CommandLine asked = ParseCommandLine({QStringLiteral("nimbrel"), QFile::decodeName(argv[1])});
-        QCOMPARE(asked.folder, QStringLiteral(".."));
-        QVERIFY(QDir::setCurrent(asked.folder));
-        QCOMPARE(climate::ReplaceFileContents(QStringLiteral("data/weather.cfg"), fileOf(5)).outcome, storage::SaveOutcome::Saved);
-        QDir::setCurrent(before);
+        QCOMPARE(QDir::currentPath(), before); // the working folder stays where it was
+        QCOMPARE(ShownArgument(asked.folder), QFile::decodeName(odd)); // messages name it as typed
+        QCOMPARE(climate::ReplaceFileContents(asked.folder + QStringLiteral("/data/weather.cfg"), fileOf(5)).outcome,
+                 storage::SaveOutcome::Saved);
         QCOMPARE(get(odd), fileOf(5));
         QCOMPARE(get(misread), fileOf(2));
     }
@@ -391,6 +391,13 @@ private slots:
         QCOMPARE(program.readAllStandardOutput(), QByteArray("1 season changed\n"));
         QCOMPARE(getBytes(gameFolder + "/data/weather.cfg"), climate::FormatClimateFile(*regions, "2"));
         QCOMPARE(getBytes(base + "g\xef\xbf\xbdme/data/weather.cfg"), before);
+        if (!game.contains('\xe9'))
+            return;
+        // --check names the file under the folder as typed (as near as text shows it).
+        program.start(QStringLiteral("/bin/sh"), {QStringLiteral("-c"), QStringLiteral("exec \"$0\" --check \"$(printf '%1')\"").arg(shell(game)),
+                                                 QStringLiteral(NIMBREL_PROGRAM)});
+        QVERIFY(program.waitForFinished(10000));
+        QCOMPARE(program.readAllStandardOutput(), QByteArray("g\xef\xbf\xbdme/data/weather.cfg: 2 regions, opens cleanly\n"));
     }
 
     // An import whose new bytes are in place exits 0, what is true beside the save said as a

@@ -14,6 +14,7 @@
 #include <io.h>
 #include <windows.h>
 #else
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #endif
@@ -122,7 +123,7 @@ CommandLine ParseCommandLine(QStringList arguments)
         const QString path = paths.value(0, QStringLiteral("."));
         const std::optional<QString> game = GameFolderOf(path);
         if (!game)
-            return usageError(QStringLiteral("no game in '%1': neither a game folder nor its data/weather.cfg").arg(path));
+            return usageError(QStringLiteral("no game in '%1': neither a game folder nor its data/weather.cfg").arg(ShownArgument(path)));
         CommandLine asked = answer(parser.isSet(exportTable) ? CommandLine::Action::Export
                                    : parser.isSet(check)     ? CommandLine::Action::Check
                                                              : CommandLine::Action::Import,
@@ -143,7 +144,7 @@ CommandLine ParseCommandLine(QStringList arguments)
     if (game)
         return answer(CommandLine::Action::Start, {}, *game);
     return usageError(QStringLiteral("cannot start in '%1': %2")
-                          .arg(path, !info.exists() ? QStringLiteral("no such file or folder")
+                          .arg(ShownArgument(path), !info.exists() ? QStringLiteral("no such file or folder")
                                                     : QStringLiteral("neither a game folder nor its data/weather.cfg")));
 }
 
@@ -170,44 +171,49 @@ bool PrintText(std::FILE *stream, const QString &text)
     return std::fflush(stream) == 0 && written && !std::ferror(stream);
 }
 
+namespace {
+
+// What each /proc/self/fd/N argument stands for, as typed; set once at start-up.
+std::vector<std::pair<QString, QString>> &shownArguments()
+{
+    static std::vector<std::pair<QString, QString>> shown;
+    return shown;
+}
+
+} // namespace
+
 void EnterUndecodableArguments([[maybe_unused]] int argc, [[maybe_unused]] char *argv[])
 {
-#ifndef Q_OS_WIN
-    const auto undecodable = [](const QByteArray &raw) {
-        return !raw.startsWith('-') && QFile::encodeName(QFile::decodeName(raw)) != raw;
-    };
-    int entered = -1;
-    for (int i = 1; i < argc && entered < 0; ++i)
-        entered = undecodable(QByteArray(argv[i])) ? i : -1;
-    if (entered < 0)
-        return;
-    // The other paths, given relative to the working folder as it is now, are made whole first
-    // (while its name is text), so that entering the odd one's folder does not move them.
-    static std::vector<QByteArray> whole; // argv points into it for the rest of the run
-    whole.reserve(std::size_t(argc));
-    QByteArray here(4096, Qt::Uninitialized);
-    const bool hereIsText = ::getcwd(here.data(), std::size_t(here.size())) != nullptr
-                            && !undecodable(here.left(qsizetype(std::strlen(here.constData()))));
-    if (hereIsText)
-        here.truncate(qsizetype(std::strlen(here.constData())));
-    for (int i = 1; hereIsText && i < argc; ++i) {
+#ifdef Q_OS_LINUX
+    const auto undecodable = [](const QByteArray &raw) { return QFile::encodeName(QFile::decodeName(raw)) != raw; };
+    static std::vector<QByteArray> replaced; // argv points into it for the rest of the run
+    replaced.reserve(std::size_t(argc));
+    for (int i = 1; i < argc; ++i) {
         const QByteArray raw(argv[i]);
-        if (i != entered && !raw.startsWith('-') && !raw.startsWith('/') && !raw.isEmpty() && ::access(argv[i], F_OK) == 0) {
-            whole.push_back(here + '/' + raw);
-            argv[i] = whole.back().data();
-        }
+        if (raw.startsWith('-') || !undecodable(raw))
+            continue;
+        // The deepest part of the path that is no text is opened; what follows it stays text.
+        qsizetype end = raw.size();
+        while (end > 0 && !undecodable(raw.left(end).mid(raw.left(end).lastIndexOf('/') + 1)))
+            end = raw.lastIndexOf('/', end - 1);
+        const int fd = end > 0 ? ::open(raw.left(end).constData(), O_PATH) : -1; // held for the whole run
+        if (fd < 0)
+            continue;
+        replaced.push_back("/proc/self/fd/" + QByteArray::number(fd) + raw.mid(end));
+        shownArguments().emplace_back(QFile::decodeName(replaced.back()), QFile::decodeName(raw));
+        argv[i] = replaced.back().data();
     }
-    const QByteArray raw(argv[entered]);
-    struct stat info{};
-    if (::stat(argv[entered], &info) == 0 && S_ISDIR(info.st_mode)) {
-        if (::chdir(argv[entered]) == 0)
-            argv[entered] = const_cast<char *>(".");
-        return;
-    }
-    const qsizetype slash = raw.lastIndexOf('/');
-    if (slash >= 0 && ::chdir(slash == 0 ? "/" : raw.left(slash).constData()) == 0)
-        argv[entered] += slash + 1;
 #endif
+}
+
+QString ShownArgument(const QString &path)
+{
+    for (const auto &[opened, typed] : shownArguments()) {
+        const QString fd = opened.section(u'/', 0, 4); // /proc/self/fd/N
+        if (path == fd || path.startsWith(fd + u'/'))
+            return QDir::cleanPath(typed.left(typed.size() - (opened.size() - fd.size())) + path.mid(fd.size()));
+    }
+    return path;
 }
 
 bool StandardErrorIsRead()

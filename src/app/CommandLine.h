@@ -27,9 +27,13 @@ struct CommandLine
 
 // A folder or file named on the command line in bytes that are no text in the locale (a name
 // from a Windows zip on a UTF-8 system) would be misspelt once it went through a QString:
-// such an argument's folder is entered here, by its bytes, and the argument becomes "." or
-// the file's name. Called before anything reads the arguments; does nothing on Windows.
+// such an argument is opened here by its bytes and becomes /proc/self/fd/N (with the rest of
+// its path, where that is text), which the system leads to exactly what was named. The working
+// folder is never changed. Called before anything reads the arguments; Linux only.
 void EnterUndecodableArguments(int argc, char *argv[]);
+// A path as the user typed it, for messages: one that stands for an argument opened above is
+// given back its spelling (as near as text can show it).
+QString ShownArgument(const QString &path);
 
 // Reads the program's arguments (the program name first). Help and the version are answered
 // even when other options are not understood, so that they need no window system: Qt's own

@@ -156,32 +156,33 @@ int RunTableAction(const CommandLine &asked)
 {
     // The file to import is read before the game folder is entered: its name may be relative.
     QByteArray bytes;
+    const QString importFile = ShownArgument(asked.importFile);
     if (asked.action == CommandLine::Action::Import) {
         QFile file(asked.importFile);
         if (!file.open(QIODevice::ReadOnly)) {
-            printError(QStringLiteral("cannot read '%1': %2").arg(asked.importFile, file.errorString()));
+            printError(QStringLiteral("cannot read '%1': %2").arg(importFile, file.errorString()));
             return 1;
         }
         QString why;
         bytes = readAtMost(file, storage::kMaxFileSize, why);
         if (!why.isEmpty()) {
-            printError(QStringLiteral("cannot read '%1': %2").arg(asked.importFile, why));
+            printError(QStringLiteral("cannot read '%1': %2").arg(importFile, why));
             return 1;
         }
         if (bytes.size() > storage::kMaxFileSize) {
             printError(QStringLiteral("'%1' is larger than a table can be (%2 MB at the most); nothing saved")
-                           .arg(asked.importFile).arg(storage::kMaxFileSize >> 20));
+                           .arg(importFile).arg(storage::kMaxFileSize >> 20));
             return 1;
         }
     }
     ClimateDocument document(nullptr, ClimateDocument::Recovery::None);
     if (!document.setGameFolder(asked.folder)) {
-        PrintUsageError(QStringLiteral("cannot enter '%1'").arg(asked.folder));
+        PrintUsageError(QStringLiteral("cannot enter '%1'").arg(ShownArgument(asked.folder)));
         return 2;
     }
     // Messages name the file from where the user stands: under the folder as it was given.
     const QString path = QDir::toNativeSeparators(
-        QDir::cleanPath(QDir::fromNativeSeparators(asked.folder) + u'/' + QDir::fromNativeSeparators(document.displayName())));
+        QDir::cleanPath(QDir::fromNativeSeparators(ShownArgument(asked.folder)) + u'/' + QDir::fromNativeSeparators(document.displayName())));
     try {
         if (const QString notice = document.open(); !notice.isEmpty())
             printError(notice);
@@ -201,7 +202,7 @@ int RunTableAction(const CommandLine &asked)
         case CommandLine::Action::Check:
             return checkTable(climate::CheckClimate(document.bytesRead(), document.table(), document.headerCountLine()), path,
                               asked.format, asked.strict);
-        default: return importTable(bytes, asked.importFile, document);
+        default: return importTable(bytes, importFile, document);
         }
     } catch (const EUserError &error) {
         printError(error.message());

@@ -168,7 +168,7 @@ int main(int argc, char *argv[])
     if (!asked.folder.isEmpty() && !climate::GameFolderPath(asked.folder)) {
         QObject quit;
         onTerminationSignals(&quit, terminationSignals, [] { QCoreApplication::exit(2); });
-        ReportUsageError(QStringLiteral("cannot start in '%1': cannot enter it").arg(asked.folder));
+        ReportUsageError(QStringLiteral("cannot start in '%1': cannot enter it").arg(ShownArgument(asked.folder)));
         return 2;
     }
 #ifdef Q_OS_WIN
