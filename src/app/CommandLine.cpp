@@ -19,6 +19,7 @@
 #include <unistd.h>
 #endif
 
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <vector>
@@ -154,10 +155,9 @@ bool PrintText(std::FILE *stream, const QString &text)
 #ifdef Q_OS_WIN
     const auto handle = HANDLE(::_get_osfhandle(::_fileno(stream)));
     DWORD mode = 0;
-    DWORD written = 0;
-    if (handle != INVALID_HANDLE_VALUE && ::GetConsoleMode(handle, &mode)) {
-        return ::WriteConsoleW(handle, reinterpret_cast<const wchar_t *>(text.utf16()), DWORD(text.size()), &written, nullptr);
-    }
+    DWORD shown = 0;
+    if (handle != INVALID_HANDLE_VALUE && ::GetConsoleMode(handle, &mode))
+        return ::WriteConsoleW(handle, reinterpret_cast<const wchar_t *>(text.utf16()), DWORD(text.size()), &shown, nullptr);
     const UINT codePage = ::GetConsoleOutputCP() ? ::GetConsoleOutputCP() : ::GetACP();
     const auto wide = reinterpret_cast<const wchar_t *>(text.utf16());
     const int size = ::WideCharToMultiByte(codePage, 0, wide, int(text.size()), nullptr, 0, nullptr, nullptr);
@@ -166,7 +166,6 @@ bool PrintText(std::FILE *stream, const QString &text)
 #else
     const QByteArray bytes = text.toLocal8Bit();
 #endif
-    errno = 0;
     const bool written = std::fwrite(bytes.constData(), 1, std::size_t(bytes.size()), stream) == std::size_t(bytes.size());
     return std::fflush(stream) == 0 && written && !std::ferror(stream);
 }
