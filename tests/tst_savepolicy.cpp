@@ -3,6 +3,8 @@
 
 #include <QTest>
 
+#include <cerrno>
+
 #include <algorithm>
 #include <functional>
 #include <map>
@@ -714,7 +716,7 @@ private slots:
         disk->at(Place::Folder, kName)->heldByWriter = lost == 3;
         FakeFileSystem fs(disk);
         fs.failCall = fails;
-        fs.failWith = {Result::Failed, posix(37)};
+        fs.failWith = {Result::Failed, posix(ENOLCK)}; // a lock the file system does not keep, an I/O error elsewhere
         fs.identityKept = {lost != 0, lost != 1, lost != 2};
         const SaveReport report = SaveBytes(fs, kNew, disk->targetId());
         QCOMPARE(report.outcome, SaveOutcome::Saved);
