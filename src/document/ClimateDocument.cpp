@@ -47,6 +47,19 @@ SeasonNumbers numbersOf(const Values &values)
     return numbers;
 }
 
+// Numbers as a season's value texts, each clamped into its bounds; a text that already reads as
+// its number ("025" for 25) stays as it is.
+Values keptTexts(const Values &now, const SeasonNumbers &numbers)
+{
+    Values values;
+    for (const ClimateValue &value : kClimateValues) {
+        const QByteArrayView text = now[std::size_t(value.index)];
+        const int number = climate::Clamped(value, numbers[std::size_t(value.index)]);
+        values[std::size_t(value.index)] = climate::SameValue(text, number) ? TValueText(text) : TValueText(climate::ValueText(number));
+    }
+    return values;
+}
+
 int namesakes(const TRegionTable &table, QByteArrayView name)
 {
     return int(std::count_if(table.begin(), table.end(), [&](const TRegionRecord &region) { return region.Name == name; }));
@@ -100,8 +113,8 @@ ClimateDocument::ClimateDocument(QObject *parent, Recovery recovery)
     : QObject(parent)
     , m_table(std::make_unique<TRegionTable>())
     , m_saved(std::make_unique<TRegionTable>())
-    , m_editorMark(randomMark())
     , m_recovery(recovery)
+    , m_editorMark(randomMark())
 {
     setGameFolder(QStringLiteral("."));
     // The record follows every change, so that a kill or a crash loses nothing that was kept.
@@ -185,12 +198,7 @@ void ClimateDocument::setValues(SeasonKey key, const Values &values)
 
 bool ClimateDocument::keepSeason(SeasonKey key, const SeasonNumbers &numbers, const QString &what)
 {
-    Values values;
-    for (const ClimateValue &value : kClimateValues) {
-        const QByteArrayView now = region(key.slot).Season[std::size_t(key.season)].Values[std::size_t(value.index)];
-        const int number = climate::Clamped(value, numbers[std::size_t(value.index)]);
-        values[std::size_t(value.index)] = climate::SameValue(now, number) ? TValueText(now) : TValueText(climate::ValueText(number));
-    }
+    const Values values = keptTexts(region(key.slot).Season[std::size_t(key.season)].Values, numbers);
     if (values == region(key.slot).Season[std::size_t(key.season)].Values)
         return false;
     m_undo.push(new SeasonCommand(*this, key, values, QStringLiteral("%1 %2").arg(what, seasonName(*this, key))));
@@ -307,8 +315,7 @@ MergeResult ClimateDocument::layOver(TRegionTable &target, const QList<RecordedS
             if (!*answer)
                 continue;
         }
-        for (const ClimateValue &value : kClimateValues)
-            theirs[std::size_t(value.index)] = climate::ValueText(season.values[std::size_t(value.index)]);
+        theirs = keptTexts(theirs, season.values);
         if (applied)
             *applied << RecordedSeason{{*slot, season.key.season}, season.region, 1, season.values, std::nullopt};
     }

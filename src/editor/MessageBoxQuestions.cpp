@@ -36,9 +36,9 @@ constexpr std::array<Box, 6> kBoxes{{
     {"conflict", QMessageBox::Question, false, "&Keep mine", "&Take the file's", true, false},
 }};
 
-} // namespace
-
-void FitTitle(QMessageBox &box)
+// A box as narrow as "The file is read-only" leaves its title no room beside the buttons a
+// window manager puts in its title bar: made wide enough for the title and four buttons.
+void fitTitle(QMessageBox &box)
 {
     auto *grid = qobject_cast<QGridLayout *>(box.layout());
     if (!grid)
@@ -53,6 +53,8 @@ void FitTitle(QMessageBox &box)
     grid->addItem(new QSpacerItem(wanted, 0, QSizePolicy::Minimum, QSizePolicy::Fixed), grid->rowCount(), 0, 1,
                   grid->columnCount());
 }
+
+} // namespace
 
 FileQuestions::Answer MessageBoxQuestions::ask(Question question, const QString &text)
 {
@@ -69,7 +71,7 @@ FileQuestions::Answer MessageBoxQuestions::ask(Question question, const QString 
         no->setToolTip(QLatin1String(shape.noTip));
     box.setDefaultButton(shape.cancelIsDefault ? cancel : yes);
     box.setEscapeButton(cancel ? static_cast<QAbstractButton *>(cancel) : no);
-    FitTitle(box);
+    fitTitle(box);
     centreOnScreenWhenShown(&box);
     box.exec();
     // A box whose loop was ended from outside (a signal, the session's end) has no button clicked.
@@ -83,7 +85,7 @@ void MessageBoxQuestions::tell(const QString &text)
 {
     QMessageBox box(QMessageBox::Information, QStringLiteral("Information"), text, QMessageBox::Ok, m_parent);
     box.setObjectName(QStringLiteral("information"));
-    FitTitle(box);
+    fitTitle(box);
     centreOnScreenWhenShown(&box);
     box.exec();
 }

@@ -2,7 +2,6 @@
 
 #include "FileConversation.h"
 
-class QMessageBox;
 class QWidget;
 
 // The conversation's questions as message boxes over a window, each sized to its text and
@@ -21,7 +20,3 @@ public:
 private:
     QWidget *m_parent;
 };
-
-// A box as narrow as "The file is read-only" leaves its title no room beside the buttons a
-// window manager puts in its title bar: made wide enough for the title and four buttons.
-void FitTitle(QMessageBox &box);

@@ -508,11 +508,17 @@ QString TWeather_Editor_::typedSeason() const
 
 void TWeather_Editor_::showTyped(const RecordedSeason &season)
 {
-    selectRow(m_regions->rowOf(season.key.slot));
-    CurrentRegion = quint8(season.key.slot);
-    Seasons->setCurrentIndex(season.key.season); // nothing typed yet: the season shows without a question
+    bringIntoView(season.key);
     ShowSeason();
     m_editors->set(season.values);
+}
+
+// Selects the region and the season tab, which with nothing typed shows the season at once.
+void TWeather_Editor_::bringIntoView(SeasonKey key)
+{
+    selectRow(m_regions->rowOf(key.slot));
+    CurrentRegion = quint8(key.slot);
+    Seasons->setCurrentIndex(key.season);
 }
 
 SeasonKey TWeather_Editor_::shownSeason() const
@@ -538,11 +544,8 @@ void TWeather_Editor_::updateModified()
 void TWeather_Editor_::seasonChanged(SeasonKey key)
 {
     const auto shown = [&] { return key == shownSeason() && key.season == Seasons->currentIndex(); };
-    if (Loaded && m_walkingHistory && !seasonEdited() && !shown()) {
-        selectRow(m_regions->rowOf(key.slot));
-        CurrentRegion = quint8(key.slot);
-        Seasons->setCurrentIndex(key.season); // with nothing typed, no question: the season shows
-    }
+    if (Loaded && m_walkingHistory && !seasonEdited() && !shown())
+        bringIntoView(key);
     if (Loaded && shown())
         RunGuarded([this] { ShowSeason(); });
     updateModified();

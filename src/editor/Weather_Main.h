@@ -105,6 +105,7 @@ private:
     void keepTyped() override { storeSeason(m_shownSeason); }
     void dropTyped() override { ShowSeason(); }
     void showTyped(const RecordedSeason &season) override;
+    void bringIntoView(SeasonKey key);
     void seasonChanged(SeasonKey key);
     void tableReset();
     void selectRow(int row);
