@@ -44,6 +44,14 @@ QByteArray valuesOf(const SeasonNumbers &numbers)
     return texts.join(',');
 }
 
+// A new file renamed into place, as another program saves.
+void replaceFile(const QString &path, const QByteArray &bytes)
+{
+    writeFile(path + QStringLiteral(".new"), bytes);
+    QFile::remove(path);
+    QFile::rename(path + QStringLiteral(".new"), path);
+}
+
 // The file as another program leaves it: its table with one season changed, renamed into place.
 void changeOnDisk(const QString &path, SeasonKey key, int fill)
 {
@@ -56,9 +64,7 @@ void changeOnDisk(const QString &path, SeasonKey key, int fill)
     for (int v = 0; v < kValueCount; ++v)
         (*table)[std::size_t(key.slot)].Season[std::size_t(key.season)].Values[std::size_t(v)] =
             QByteArray::number(numbers(fill)[std::size_t(v)]);
-    writeFile(path + QStringLiteral(".new"), climate::FormatClimateFile(*table, header));
-    QFile::remove(path);
-    QFile::rename(path + QStringLiteral(".new"), path);
+    replaceFile(path, climate::FormatClimateFile(*table, header));
 }
 
 // A file of regions with these names, each with values of its name's, wherever it stands.
@@ -68,13 +74,6 @@ QByteArray fileNamed(const QByteArrayList &names)
     for (qsizetype slot = 0; slot < names.size(); ++slot)
         fillRegion((*table)[std::size_t(slot)], names[slot], std::accumulate(names[slot].begin(), names[slot].end(), 0));
     return climate::FormatClimateFile(*table, "41");
-}
-
-void replaceFile(const QString &path, const QByteArray &bytes)
-{
-    writeFile(path + QStringLiteral(".new"), bytes);
-    QFile::remove(path);
-    QFile::rename(path + QStringLiteral(".new"), path);
 }
 
 QList<SeasonKey> keysOf(const QList<RecordedSeason> &seasons)
