@@ -3,17 +3,11 @@
 #include "ClimateTestData.h"
 #include "SeasonDecoding.h"
 
-#include <QScopeGuard>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 
 #include <csignal>
-#include <cstdio>
-#ifndef Q_OS_WIN
-#include <sys/stat.h>
-#include <unistd.h>
-#endif
 #include <numeric>
 
 using namespace testdata;
