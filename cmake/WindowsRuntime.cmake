@@ -1,7 +1,7 @@
 # Cross-built for Windows against a static Qt: every program is one .exe that needs nothing
 # beside it, and `nimbrel_portable` lays out the folder a player downloads (and its zip):
-# nimbrel.exe, its licence, the third-party notices, a short read-me, the zip of its source and
-# qt-source\ (what relinking with another Qt needs).
+# nimbrel.exe and its console twin nimbrel.com, its licence, the third-party notices, a short
+# read-me, the zip of its source and qt-source\ (what relinking with another Qt needs).
 set(CMAKE_RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bin)
 
 # What ships beside the exe, made by packaging/windows/release.py: the notices of everything
@@ -22,6 +22,16 @@ endif()
 get_filename_component(NIMBREL_QT_ARCHIVE_NAME "${NIMBREL_QT_ARCHIVE}" NAME)
 file(SIZE "${NIMBREL_QT_ARCHIVE}" NIMBREL_QT_ARCHIVE_SIZE)
 file(SHA256 "${NIMBREL_QT_ARCHIVE}" NIMBREL_QT_ARCHIVE_SHA256)
+# The Corresponding Source of that Qt travels beside the zip, named with its sha256 in the texts.
+set(NIMBREL_QT_SOURCE_ARCHIVE "" CACHE FILEPATH "The archive of the linked Qt's source (Nimbrel-<version>-qt-source.tar)")
+if(NOT EXISTS "${NIMBREL_QT_SOURCE_ARCHIVE}")
+  message(FATAL_ERROR "Name the archive of the linked Qt's source in NIMBREL_QT_SOURCE_ARCHIVE: the release "
+                      "carries it beside the zip. scripts/build-windows makes it.")
+endif()
+get_filename_component(NIMBREL_QT_SOURCE_FOLDER "${NIMBREL_QT_SOURCE_ARCHIVE}" NAME_WLE)
+file(SIZE "${NIMBREL_QT_SOURCE_ARCHIVE}" size)
+file(SHA256 "${NIMBREL_QT_SOURCE_ARCHIVE}" sha256)
+set(NIMBREL_QT_SOURCE "${NIMBREL_QT_SOURCE_FOLDER}.tar (${size} bytes, sha256 ${sha256})")
 configure_file(${PROJECT_SOURCE_DIR}/packaging/windows/SOURCES.txt.in SOURCES.txt @ONLY)
 configure_file(${PROJECT_SOURCE_DIR}/packaging/windows/README.txt README.txt @ONLY)
 # The source zip (the Corresponding Application Code) goes into the zip a player downloads, so
@@ -55,8 +65,8 @@ endif()
 add_custom_target(nimbrel_portable
   COMMAND ${CMAKE_COMMAND} -E rm -rf ${portable} ${portable}.zip
   COMMAND ${CMAKE_COMMAND} -E make_directory ${portable}
-  COMMAND ${CMAKE_COMMAND} -E copy $<TARGET_FILE:nimbrel> ${portable}
-  COMMAND ${CMAKE_STRIP} ${portable}/nimbrel.exe
+  COMMAND ${CMAKE_COMMAND} -E copy $<TARGET_FILE:nimbrel> $<TARGET_FILE:nimbrel_console> ${portable}
+  COMMAND ${CMAKE_STRIP} ${portable}/nimbrel.exe ${portable}/nimbrel.com
   COMMAND ${CMAKE_COMMAND} -E copy texts/LICENSE.txt texts/README.txt ${notices} ${portable}
   COMMAND ${CMAKE_COMMAND} -E make_directory ${portable}/qt-source
   COMMAND ${CMAKE_COMMAND} -E copy texts/SOURCES.txt ${PROJECT_SOURCE_DIR}/packaging/windows/build-qt-mingw-static.sh
@@ -68,7 +78,7 @@ add_custom_target(nimbrel_portable
   ${copy_source_zip}
   COMMAND ${CMAKE_COMMAND} -E tar cf ${portable}.zip --format=zip ${NIMBREL_PORTABLE_NAME}
   WORKING_DIRECTORY ${CMAKE_BINARY_DIR}
-  DEPENDS nimbrel ${notices} ${NIMBREL_SOURCE_ZIP}
+  DEPENDS nimbrel nimbrel_console ${notices} ${NIMBREL_SOURCE_ZIP}
   COMMENT "Laying out ${NIMBREL_PORTABLE_NAME} and its zip"
   VERBATIM)
 

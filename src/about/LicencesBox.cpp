@@ -34,8 +34,9 @@ QString qtNotice()
 #ifdef Q_OS_WIN
            + QStringLiteral(
                "nimbrel.exe contains Qt: the zip it came in holds Nimbrel's source "
-               "(Nimbrel-" NIMBREL_VERSION "-source.zip) and, in qt-source, where Qt's exact source is, the "
-               "changes made to it and the script that built it. The source's README.md, \"The Windows program "
+               "(Nimbrel-" NIMBREL_VERSION "-source.zip), and the archive beside that zip, Nimbrel-" NIMBREL_VERSION
+               "-qt-source.tar, holds Qt's exact source, the changes made to it and the script that built it "
+               "(qt-source\\SOURCES.txt says what is where). The source's README.md, \"The Windows program "
                "with your own Qt\", gives the steps to rebuild nimbrel.exe with your own Qt.")
 #else
            + QStringLiteral(

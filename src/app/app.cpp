@@ -28,13 +28,18 @@
 #include <windows.h>
 
 // A Windows program has no console of its own: help and messages go to the console it was
-// started from, when there is one and the output was not redirected.
+// started from, when there is one, or to where its output was sent (a file, a pipe, or the
+// console handles nimbrel.com passes on, which are good once the console is joined).
 static void useParentConsole()
 {
-    if (::GetStdHandle(STD_OUTPUT_HANDLE) || !::AttachConsole(ATTACH_PARENT_PROCESS))
+    const bool noOutput = !::GetStdHandle(STD_OUTPUT_HANDLE);
+    const bool noError = !::GetStdHandle(STD_ERROR_HANDLE);
+    if (!::AttachConsole(ATTACH_PARENT_PROCESS))
         return;
-    std::freopen("CONOUT$", "w", stdout);
-    std::freopen("CONOUT$", "w", stderr);
+    if (noOutput)
+        std::freopen("CONOUT$", "w", stdout);
+    if (noError)
+        std::freopen("CONOUT$", "w", stderr);
 }
 #endif
 
