@@ -98,6 +98,19 @@ private slots:
         QCOMPARE(arrows, (QStringList{"Decrease", "Increase"}));
     }
 
+    // The spin button takes the focus itself (a screen reader hears one spin button, whose
+    // text it reads and edits), and hands the keys to the line inside.
+    void isTheFocusAndItsOwnText()
+    {
+        QCOMPARE(QApplication::focusWidget(), m_spin);
+        for (const Qt::Key key : {Qt::Key_Up, Qt::Key_Left, Qt::Key_5})
+            QTest::keyClick(m_spin, key);
+        QCOMPARE(m_spin->text(), QStringLiteral("51"));
+        QAccessibleTextInterface *text = QAccessible::queryAccessibleInterface(m_spin)->textInterface();
+        QVERIFY(text);
+        QCOMPARE(text->text(0, text->characterCount()) + QString::number(text->cursorPosition()), QStringLiteral("511"));
+    }
+
     void startsAtZero()
     {
         QCOMPARE(TSpinEdit(climate::ReadEditorNumber).text(), QStringLiteral("0"));
@@ -230,6 +243,8 @@ private slots:
         const int highest = std::numeric_limits<int>::max();
         QTest::newRow("up") << -1 << 100 << "5" << int(Qt::Key_Up) << "6";
         QTest::newRow("down") << -1 << 100 << "5" << int(Qt::Key_Down) << "4";
+        QTest::newRow("page up") << -1 << 100 << "5" << int(Qt::Key_PageUp) << "15";
+        QTest::newRow("page down past the bottom") << -1 << 100 << "5" << int(Qt::Key_PageDown) << "-1";
         QTest::newRow("up past the top") << -1 << 100 << "100" << int(Qt::Key_Up) << "100";
         QTest::newRow("up from a typed 999") << -1 << 100 << "999" << int(Qt::Key_Up) << "100";
         QTest::newRow("down from empty") << -1 << 100 << "" << int(Qt::Key_Down) << "-1";
@@ -249,7 +264,7 @@ private slots:
         m_spin->setBounds(minValue, maxValue);
         m_spin->setMaxLength(32767);
         m_spin->setText(text);
-        QTest::keyClick(m_spin->lineEdit(), Qt::Key(key));
+        QTest::keyClick(m_spin, Qt::Key(key));
         QCOMPARE(m_spin->text(), result);
     }
 

@@ -381,8 +381,9 @@ namespace {
 // The number field that has the focus, while it holds typing it can take back itself.
 QLineEdit *fieldWithOwnHistory(bool redo)
 {
-    auto *field = qobject_cast<QLineEdit *>(QApplication::focusWidget());
-    if (!field || !qobject_cast<TSpinEdit *>(field->parentWidget()))
+    auto *spin = qobject_cast<TSpinEdit *>(QApplication::focusWidget());
+    QLineEdit *field = spin ? spin->lineEdit() : nullptr;
+    if (!field)
         return nullptr;
     return (redo ? field->isRedoAvailable() : field->isUndoAvailable()) ? field : nullptr;
 }

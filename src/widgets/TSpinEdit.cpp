@@ -20,6 +20,7 @@ namespace {
 constexpr int kArrowWidth = 15;
 constexpr int kFirstRepeatMs = 400;
 constexpr int kRepeatMs = 100;
+constexpr int kPageStep = 10;
 
 QToolButton *makeArrow(QWidget *parent, Qt::ArrowType arrow, const char *name)
 {
@@ -133,7 +134,12 @@ protected:
 
 // A screen reader's view of the editor: a spin button with its value, bounds and step, named
 // as the editor is (by its label).
-class AccessibleSpinEdit : public QAccessibleWidget, public QAccessibleValueInterface
+// The spin button takes the focus itself, so its text is read and edited through it too (the
+// line inside does the work).
+class AccessibleSpinEdit : public QAccessibleWidget,
+                           public QAccessibleValueInterface,
+                           public QAccessibleTextInterface,
+                           public QAccessibleEditableTextInterface
 {
 public:
     explicit AccessibleSpinEdit(TSpinEdit *spin)
@@ -145,8 +151,41 @@ public:
     {
         if (type == QAccessible::ValueInterface)
             return static_cast<QAccessibleValueInterface *>(this);
+        if (type == QAccessible::TextInterface && line())
+            return static_cast<QAccessibleTextInterface *>(this);
+        if (type == QAccessible::EditableTextInterface && editable())
+            return static_cast<QAccessibleEditableTextInterface *>(this);
         return QAccessibleWidget::interface_cast(type);
     }
+
+    void selection(int i, int *start, int *end) const override { line()->selection(i, start, end); }
+    int selectionCount() const override { return line()->selectionCount(); }
+    void addSelection(int start, int end) override { line()->addSelection(start, end); }
+    void removeSelection(int i) override { line()->removeSelection(i); }
+    void setSelection(int i, int start, int end) override { line()->setSelection(i, start, end); }
+    int cursorPosition() const override { return line()->cursorPosition(); }
+    void setCursorPosition(int position) override { line()->setCursorPosition(position); }
+    QString text(int start, int end) const override { return line()->text(start, end); }
+    QString textBeforeOffset(int offset, QAccessible::TextBoundaryType type, int *start, int *end) const override
+    {
+        return line()->textBeforeOffset(offset, type, start, end);
+    }
+    QString textAfterOffset(int offset, QAccessible::TextBoundaryType type, int *start, int *end) const override
+    {
+        return line()->textAfterOffset(offset, type, start, end);
+    }
+    QString textAtOffset(int offset, QAccessible::TextBoundaryType type, int *start, int *end) const override
+    {
+        return line()->textAtOffset(offset, type, start, end);
+    }
+    int characterCount() const override { return line()->characterCount(); }
+    QRect characterRect(int offset) const override { return line()->characterRect(offset); }
+    int offsetAtPoint(const QPoint &point) const override { return line()->offsetAtPoint(point); }
+    void scrollToSubstring(int start, int end) override { line()->scrollToSubstring(start, end); }
+    QString attributes(int offset, int *start, int *end) const override { return line()->attributes(offset, start, end); }
+    void deleteText(int start, int end) override { editable()->deleteText(start, end); }
+    void insertText(int offset, const QString &text) override { editable()->insertText(offset, text); }
+    void replaceText(int start, int end, const QString &text) override { editable()->replaceText(start, end, text); }
 
     QString text(QAccessible::Text which) const override
     {
@@ -161,7 +200,73 @@ public:
 
 private:
     TSpinEdit *spin() const { return static_cast<TSpinEdit *>(widget()); }
+    QAccessibleInterface *lineInterface() const { return QAccessible::queryAccessibleInterface(spin()->lineEdit()); }
+    QAccessibleTextInterface *line() const { return lineInterface() ? lineInterface()->textInterface() : nullptr; }
+    QAccessibleEditableTextInterface *editable() const
+    {
+        return lineInterface() ? lineInterface()->editableTextInterface() : nullptr;
+    }
 };
+
+// The line inside reports its text changes, caret and selection as the spin button's own: the
+// spin button has the focus, and a screen reader that saw the line change would take the line
+// for the focus and miss the spin button's value changes. Its other events say nothing the spin
+// button does not.
+QAccessible::UpdateHandler previousUpdateHandler = nullptr;
+
+void notifyOnward(QAccessibleEvent *event);
+
+void relayLineEvents(QAccessibleEvent *event)
+{
+    QObject *object = event->object();
+    auto *spin = object ? qobject_cast<TSpinEdit *>(object->parent()) : nullptr;
+    if (!spin || object != spin->lineEdit()) {
+        notifyOnward(event);
+        return;
+    }
+    switch (event->type()) {
+    case QAccessible::TextInserted: {
+        const auto *inserted = static_cast<QAccessibleTextInsertEvent *>(event);
+        QAccessibleTextInsertEvent relayed(spin, inserted->changePosition(), inserted->textInserted());
+        notifyOnward(&relayed);
+        break;
+    }
+    case QAccessible::TextRemoved: {
+        const auto *removed = static_cast<QAccessibleTextRemoveEvent *>(event);
+        QAccessibleTextRemoveEvent relayed(spin, removed->changePosition(), removed->textRemoved());
+        notifyOnward(&relayed);
+        break;
+    }
+    case QAccessible::TextUpdated: {
+        const auto *updated = static_cast<QAccessibleTextUpdateEvent *>(event);
+        QAccessibleTextUpdateEvent relayed(spin, updated->changePosition(), updated->textRemoved(), updated->textInserted());
+        notifyOnward(&relayed);
+        break;
+    }
+    case QAccessible::TextCaretMoved: {
+        QAccessibleTextCursorEvent relayed(spin, static_cast<QAccessibleTextCursorEvent *>(event)->cursorPosition());
+        notifyOnward(&relayed);
+        break;
+    }
+    case QAccessible::TextSelectionChanged: {
+        const auto *selected = static_cast<QAccessibleTextSelectionEvent *>(event);
+        QAccessibleTextSelectionEvent relayed(spin, selected->selectionStart(), selected->selectionEnd());
+        relayed.setCursorPosition(selected->cursorPosition());
+        notifyOnward(&relayed);
+        break;
+    }
+    default:
+        break;
+    }
+}
+
+// On to whoever handled events before (the platform's bridge when nobody did).
+void notifyOnward(QAccessibleEvent *event)
+{
+    QAccessible::installUpdateHandler(previousUpdateHandler);
+    QAccessible::updateAccessibility(event);
+    QAccessible::installUpdateHandler(relayLineEvents);
+}
 
 QAccessibleInterface *accessibleSpinEdit(const QString &className, QObject *object)
 {
@@ -179,15 +284,24 @@ TSpinEdit::TSpinEdit(NumberReader read, QWidget *parent)
     , m_up(makeArrow(this, Qt::UpArrow, "up"))
     , m_down(makeArrow(this, Qt::DownArrow, "down"))
 {
-    [[maybe_unused]] static const bool accessible = (QAccessible::installFactory(accessibleSpinEdit), true);
+    [[maybe_unused]] static const bool accessible = (QAccessible::installFactory(accessibleSpinEdit),
+                                                     previousUpdateHandler = QAccessible::installUpdateHandler(relayLineEvents),
+                                                     true);
+    // The editor itself takes the focus, as a spin box does, and hands its keys and input to
+    // the line inside; the line has the focus whenever the editor has.
     setFocusPolicy(Qt::StrongFocus);
-    setFocusProxy(m_edit);
+    setAttribute(Qt::WA_InputMethodEnabled);
+    m_edit->setFocusProxy(this);
     m_up->setAccessibleName(QStringLiteral("Increase"));
     m_down->setAccessibleName(QStringLiteral("Decrease"));
     m_edit->setInputMethodHints(Qt::ImhFormattedNumbersOnly);
     m_edit->installEventFilter(this);
     connect(m_up, &QToolButton::clicked, this, &TSpinEdit::stepUp);
     connect(m_down, &QToolButton::clicked, this, &TSpinEdit::stepDown);
+    connect(m_edit, &QLineEdit::textChanged, this, [this] {
+        QAccessibleValueChangeEvent changed(this, Value());
+        QAccessible::updateAccessibility(&changed);
+    });
 }
 
 void TSpinEdit::setBounds(int minValue, int maxValue)
@@ -214,8 +328,6 @@ int TSpinEdit::clamped(int value) const
 void TSpinEdit::setValue(int value)
 {
     m_edit->setText(QString::number(clamped(value)));
-    QAccessibleValueChangeEvent changed(this, Value());
-    QAccessible::updateAccessibility(&changed);
 }
 
 int TSpinEdit::clampedValue() const
@@ -257,38 +369,94 @@ bool TSpinEdit::acceptsKey(const QKeyEvent &event) const
     return typed.size() == 1 && isNumberCharacter(c);
 }
 
-bool TSpinEdit::eventFilter(QObject *watched, QEvent *event)
+bool TSpinEdit::takesOwnKey(const QKeyEvent &key)
 {
-    if (watched == m_edit && event->type() == QEvent::ShortcutOverride) {
-        // Undo and Redo with no typing of the field's own to take back are the window's.
-        auto *key = static_cast<QKeyEvent *>(event);
-        if ((key->matches(QKeySequence::Undo) && !m_edit->isUndoAvailable())
-            || (key->matches(QKeySequence::Redo) && !m_edit->isRedoAvailable())) {
+    switch (key.key()) {
+    case Qt::Key_Up:
+    case Qt::Key_Down:
+        stepBy(key.key() == Qt::Key_Up ? 1 : -1);
+        return true;
+    case Qt::Key_PageUp:
+    case Qt::Key_PageDown:
+        stepBy(key.key() == Qt::Key_PageUp ? kPageStep : -kPageStep);
+        return true;
+    default:
+        if (acceptsKey(key))
+            return false;
+        QApplication::beep();
+        return true;
+    }
+}
+
+// Undo and Redo with no typing of the field's own to take back are the window's.
+bool TSpinEdit::leavesToWindow(const QKeyEvent &key) const
+{
+    return (key.matches(QKeySequence::Undo) && !m_edit->isUndoAvailable())
+        || (key.matches(QKeySequence::Redo) && !m_edit->isRedoAvailable());
+}
+
+bool TSpinEdit::event(QEvent *event)
+{
+    if (event->type() == QEvent::ShortcutOverride) {
+        if (leavesToWindow(*static_cast<QKeyEvent *>(event))) {
             event->ignore();
             return true;
         }
-    } else if (watched == m_edit && event->type() == QEvent::KeyPress) {
-        auto *key = static_cast<QKeyEvent *>(event);
-        if (key->key() == Qt::Key_Up || key->key() == Qt::Key_Down) {
-            stepBy(key->key() == Qt::Key_Up ? 1 : -1);
+        if (static_cast<QObject *>(m_edit)->event(event))
             return true;
-        }
-        if (!acceptsKey(*key)) {
-            QApplication::beep();
-            return true;
-        }
-    } else if (watched == m_edit && event->type() == QEvent::FocusOut) {
-        // Leaving the editor for another control clamps a value out of range; anything else
-        // stays as typed. A popup menu or a dialog takes the focus only for a while, and the
-        // window losing activation is no move either: the focus comes back here.
-        const Qt::FocusReason reason = static_cast<QFocusEvent *>(event)->reason();
-        const bool moved = reason != Qt::PopupFocusReason && reason != Qt::ActiveWindowFocusReason;
-        if (moved && isOutOfRange())
-            setValue(Value());
-    } else if (watched == m_edit && event->type() == QEvent::FocusIn) {
-        QAccessibleEvent focused(this, QAccessible::Focus); // the spin button, not only its text
-        QAccessible::updateAccessibility(&focused);
     }
+    return QWidget::event(event);
+}
+
+void TSpinEdit::keyPressEvent(QKeyEvent *event)
+{
+    if (!takesOwnKey(*event))
+        static_cast<QObject *>(m_edit)->event(event);
+}
+
+void TSpinEdit::keyReleaseEvent(QKeyEvent *event)
+{
+    static_cast<QObject *>(m_edit)->event(event);
+}
+
+void TSpinEdit::inputMethodEvent(QInputMethodEvent *event)
+{
+    static_cast<QObject *>(m_edit)->event(event);
+}
+
+QVariant TSpinEdit::inputMethodQuery(Qt::InputMethodQuery query) const
+{
+    return m_edit->inputMethodQuery(query);
+}
+
+void TSpinEdit::focusInEvent(QFocusEvent *event)
+{
+    static_cast<QObject *>(m_edit)->event(event);
+    QWidget::focusInEvent(event);
+}
+
+// Leaving the editor for another control clamps a value out of range; anything else stays as
+// typed. A popup menu or a dialog takes the focus only for a while, and the window losing
+// activation is no move either: the focus comes back here.
+void TSpinEdit::focusOutEvent(QFocusEvent *event)
+{
+    const bool moved = event->reason() != Qt::PopupFocusReason && event->reason() != Qt::ActiveWindowFocusReason;
+    if (moved && isOutOfRange())
+        setValue(Value());
+    static_cast<QObject *>(m_edit)->event(event);
+    QWidget::focusOutEvent(event);
+}
+
+// Keys sent to the line itself keep the same rules.
+bool TSpinEdit::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == m_edit && event->type() == QEvent::ShortcutOverride
+        && leavesToWindow(*static_cast<QKeyEvent *>(event))) {
+        event->ignore();
+        return true;
+    }
+    if (watched == m_edit && event->type() == QEvent::KeyPress)
+        return takesOwnKey(*static_cast<QKeyEvent *>(event));
     return QWidget::eventFilter(watched, event);
 }
 
