@@ -285,7 +285,7 @@ private slots:
         items.clear();
         for (const QAction *action : control<QMenu>("help_popup")->actions())
             items << action->text();
-        QCOMPARE(items, (QStringList{"About...", "Licences...", "About Qt"}));
+        QCOMPARE(items, (QStringList{"About...", "Licences...", "Last message...", "About Qt"}));
         const auto aboutQt = expectDialog([&] { control<QAction>("AboutQt")->trigger(); });
         QCOMPARE(aboutQt->title, QStringLiteral("About Qt"));
         QCOMPARE(control<QToolButton>("ToolbarButton978")->menu(), control<QMenu>("file_popup"));
@@ -803,8 +803,17 @@ private slots:
         QVERIFY2(line->accessibleName().startsWith(QStringLiteral("The clipboard holds no season row")), qPrintable(line->accessibleName()));
         QVERIFY(line->fontMetrics().horizontalAdvance(line->text()) <= line->width());
         QCOMPARE(line->text() == line->accessibleName(), line->toolTip().isEmpty()); // cut: the whole in the tooltip
+        const QString message = line->accessibleName();
+        m_window->resize(m_window->width() + 400, m_window->height()); // a wide window shows it whole
+        QTRY_COMPARE(line->text(), message);
+        QCOMPARE(line->toolTip(), QString());
         QTest::keySequence(calm, QKeySequence(Qt::CTRL | Qt::Key_Tab));
         QCOMPARE(status(), QStringLiteral("Status"));
+        ScriptedQuestions questions; // and Help > Last message says it whole afterwards
+        m_window->setQuestions(&questions);
+        control<QAction>("LastMessage1")->trigger();
+        m_window->setQuestions(nullptr);
+        QCOMPARE(questions.told, QStringList{message});
     }
 
     // A kept season and a paste are each one step back and forth, and Reset season only shows the

@@ -42,6 +42,7 @@ namespace {
 constexpr QSize kClientSize{606, 348};
 constexpr int kDockHeight = 26;
 constexpr int kStatusHeight = 19;
+constexpr int kStatusWidth = 288;
 constexpr int kListItemHeight = 13;
 constexpr int kStartDay = kClimateValues[0].index; // the season's first day, shown below the groups
 
@@ -142,6 +143,10 @@ void TWeather_Editor_::createToolbars(QWidget *client)
     QAction *Licences1 = makeCommand("Licences1", QStringLiteral("Licences..."), {}, &TWeather_Editor_::Licences1Click);
     Licences1->setToolTip({});
     help_popup->addAction(Licences1);
+    QAction *LastMessage1 = makeCommand("LastMessage1", QStringLiteral("Last message..."), {},
+                                        &TWeather_Editor_::LastMessage1Click);
+    LastMessage1->setToolTip({});
+    help_popup->addAction(LastMessage1);
     // Qt's own box: the Qt the program is built with, and its licence (the LGPL's notice).
     QAction *aboutQt = help_popup->addAction(QStringLiteral("About Qt"));
     aboutQt->setObjectName(QStringLiteral("AboutQt"));
@@ -219,14 +224,14 @@ void TWeather_Editor_::createSeasons(QWidget *client)
 
 void TWeather_Editor_::createStatusPanel(QWidget *client)
 {
-    Panel3 = placed(new QFrame(client), "Panel3",
+    Panel3 = placed(new TStatusBar(client), "Panel3",
                    {0, kClientSize.height() - kStatusHeight, kClientSize.width(), kStatusHeight});
     Panel3->setFrameStyle(QFrame::Panel | QFrame::Sunken);
     Panel3->setLineWidth(1);
     // Opaque: in a small window the panel lies over the list, whose entries must not show through.
     Panel3->setAutoFillBackground(true);
     Panel3->setBackgroundRole(QPalette::Button);
-    Status = placed(new TStatusLine(QStringLiteral("Status"), Panel3), "Status", {1, 2, 288, 15});
+    Status = placed(new TStatusLine(QStringLiteral("Status"), Panel3), "Status", {1, 2, kStatusWidth, 15});
     Image1 = makePicture(Panel3, "Image1", QStringLiteral(":/icons/status.svg"), {kClientSize.width() - 16, 2, 15, 15},
                          QStringLiteral("Status picture"));
 }
@@ -252,6 +257,9 @@ void TWeather_Editor_::placeEdgeControls()
     Dock971->setGeometry(0, 0, size.width(), kDockHeight);
     Panel3->setGeometry(0, size.height() - kStatusHeight, size.width(), kStatusHeight);
     Image1->move(size.width() - Image1->width() - 1, 2);
+    // The status line grows with the window, from its written width, so that a wider window
+    // shows more of a long message.
+    Status->resize(std::max(kStatusWidth, kStatusWidth + size.width() - kClientSize.width()), Status->height());
 }
 
 bool TWeather_Editor_::eventFilter(QObject *watched, QEvent *event)
@@ -368,6 +376,13 @@ void TWeather_Editor_::Licences1Click()
     if (!m_licencesBox)
         m_licencesBox = new TLicencesBox(this);
     m_licencesBox->exec();
+}
+
+// Last message, from the Help menu: the status line's last message whole, for whoever cannot
+// read it there (cut short, or out of a keyboard's reach in its tooltip).
+void TWeather_Editor_::LastMessage1Click()
+{
+    m_conversation.questions().tell(Status->lastMessage());
 }
 
 // Exit: closes the window, which ends the program (closeEvent asks what is to be kept).

@@ -18,6 +18,7 @@ class QCloseEvent;
 class QKeySequence;
 class QDialog;
 class QFrame;
+class TStatusBar;
 class QLabel;
 class QLineEdit;
 class RegionListModel;
@@ -51,6 +52,7 @@ public:
     void ToolbarButton971Click();
     void About1Click();
     void Licences1Click();
+    void LastMessage1Click();
     void Exit1Click();
     void UndoClick();
     void RedoClick();
@@ -130,7 +132,7 @@ private:
     QLineEdit *Region_Name = nullptr;
     TTabControl *Seasons = nullptr;
     QLabel *Label20 = nullptr;
-    QFrame *Panel3 = nullptr;
+    TStatusBar *Panel3 = nullptr;
     TStatusLine *Status = nullptr;
     QLabel *Image1 = nullptr;
     std::unique_ptr<SeasonEditors> m_editors;

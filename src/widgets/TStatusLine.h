@@ -1,15 +1,39 @@
 #pragma once
 
+#include <QFrame>
 #include <QLabel>
 
-// A status line of fixed width: a message that does not fit ends in "…", with the whole of it
-// in the tooltip and for a screen reader, which is told of every new one.
+// The window's status bar: a frame along its bottom edge, a status bar to a screen reader.
+class TStatusBar : public QFrame
+{
+    Q_OBJECT
+
+public:
+    using QFrame::QFrame;
+};
+
+// A status line: a message shown whole where it fits and ending in "…" where it does not, with
+// the whole of it in the tooltip. A screen reader hears each new message once, as a
+// notification in the status bar (and finds it there later); the idle text is not announced.
 class TStatusLine : public QLabel
 {
     Q_OBJECT
 
 public:
-    explicit TStatusLine(const QString &text, QWidget *parent = nullptr);
+    explicit TStatusLine(const QString &idle, QWidget *parent = nullptr);
 
     void setMessage(const QString &text);
+    QString message() const { return m_message; }
+    // The last message that was not the idle text, or the idle text when there was none.
+    QString lastMessage() const { return m_last; }
+
+protected:
+    void resizeEvent(QResizeEvent *event) override;
+
+private:
+    void fit();
+
+    QString m_idle;
+    QString m_message;
+    QString m_last;
 };
