@@ -200,6 +200,13 @@ void TWeather_Editor_::createSeasons(QWidget *client)
     Seasons->setAccessibleName(QStringLiteral("Seasons"));
     for (QToolButton *scroll : Seasons->tabBar()->findChildren<QToolButton *>())
         scroll->setFocusPolicy(Qt::NoFocus); // hidden while all four tabs fit
+    // Switched from elsewhere (Ctrl+Tab in a field), the season shown is said (before its
+    // eighteen fields change, which a screen reader may take for a flood and skip what follows);
+    // on the strip, the strip says it.
+    connect(Seasons, &TTabControl::changed, this, [this] {
+        if (!Seasons->tabBar()->hasFocus())
+            m_notice->say(Seasons->tabBar()->tabText(Seasons->currentIndex()));
+    });
     connect(Seasons, &TTabControl::changed, this, guarded(this, &TWeather_Editor_::SeasonsChange));
 
     m_editors = std::make_unique<SeasonEditors>(Seasons, [this] { noteTyping(); });
@@ -232,6 +239,7 @@ void TWeather_Editor_::createStatusPanel(QWidget *client)
     Panel3->setAutoFillBackground(true);
     Panel3->setBackgroundRole(QPalette::Button);
     Status = placed(new TStatusLine(QStringLiteral("Status"), Panel3), "Status", {1, 2, kStatusWidth, 15});
+    m_notice = placed(new TNotice(Panel3), "Notice", {0, 0, 0, 0});
     Image1 = makePicture(Panel3, "Image1", QStringLiteral(":/icons/status.svg"), {kClientSize.width() - 16, 2, 15, 15},
                          QStringLiteral("Status picture"));
 }

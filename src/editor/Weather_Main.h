@@ -19,6 +19,7 @@ class QKeySequence;
 class QDialog;
 class QFrame;
 class TStatusBar;
+class TNotice;
 class QLabel;
 class QLineEdit;
 class RegionListModel;
@@ -134,6 +135,7 @@ private:
     QLabel *Label20 = nullptr;
     TStatusBar *Panel3 = nullptr;
     TStatusLine *Status = nullptr;
+    TNotice *m_notice = nullptr;
     QLabel *Image1 = nullptr;
     std::unique_ptr<SeasonEditors> m_editors;
 

@@ -24,11 +24,7 @@ signals:
     void currentRowChanged(int row);
 
 protected:
-    void focusInEvent(QFocusEvent *event) override
-    {
-        QListView::focusInEvent(event);
-        viewport()->update(); // the selected row shows whether the keys come here
-    }
+    void focusInEvent(QFocusEvent *event) override;
     void focusOutEvent(QFocusEvent *event) override
     {
         QListView::focusOutEvent(event);

@@ -12,9 +12,21 @@ public:
     using QFrame::QFrame;
 };
 
+// What a screen reader is to hear when the focus stays where it is (the season switched from a
+// field, say): a notification nobody sees, in the status bar.
+class TNotice : public QWidget
+{
+    Q_OBJECT
+
+public:
+    explicit TNotice(QWidget *parent = nullptr);
+
+    void say(const QString &text);
+};
+
 // A status line: a message shown whole where it fits and ending in "…" where it does not, with
 // the whole of it in the tooltip. A screen reader hears each new message once, as a
-// notification in the status bar (and finds it there later); the idle text is not announced.
+// notification, and finds it on the status bar later; the idle text is not announced.
 class TStatusLine : public QLabel
 {
     Q_OBJECT
@@ -36,4 +48,5 @@ private:
     QString m_idle;
     QString m_message;
     QString m_last;
+    TNotice *m_notice;
 };

@@ -110,6 +110,16 @@ public:
             QAccessible::deleteAccessibleInterface(id);
     }
 
+    // Named after the tab shown: "Seasons: Summer".
+    QString text(QAccessible::Text which) const override
+    {
+        if (which != QAccessible::Name)
+            return QAccessibleWidget::text(which);
+        const QString shown = bar()->tabText(bar()->currentIndex()).remove(u'&');
+        const QString strip = bar()->parentWidget()->accessibleName();
+        return strip.isEmpty() ? shown : QStringLiteral("%1: %2").arg(strip, shown);
+    }
+
     int childCount() const override { return bar()->count(); }
     QAccessibleInterface *child(int index) const override
     {
@@ -158,7 +168,11 @@ TTabControl::TTabControl(const QStringList &tabs, int tabWidth, QWidget *parent)
     for (const QString &tab : tabs)
         m_tabs->addTab(tab);
     m_tabs->setCurrentIndex(0);
-    connect(m_tabs, &QTabBar::currentChanged, this, &TTabControl::changed);
+    connect(m_tabs, &QTabBar::currentChanged, this, [this] {
+        QAccessibleEvent renamed(m_tabs, QAccessible::NameChanged);
+        QAccessible::updateAccessibility(&renamed);
+        emit changed();
+    });
 }
 
 int TTabControl::currentIndex() const
