@@ -292,7 +292,7 @@ void TWeather_Editor_::changeEvent(QEvent *event)
 
 void TWeather_Editor_::OpenMenusClick()
 {
-    ToolbarButton978->showMenu();
+    openDropDown(ToolbarButton978);
 }
 
 void TWeather_Editor_::NextSeasonClick()

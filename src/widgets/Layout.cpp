@@ -11,9 +11,11 @@
 #include <QMenu>
 #include <QTimer>
 #include <QScreen>
+#include <QShortcut>
 #include <QTimerEvent>
 #include <QWindow>
 
+#include <algorithm>
 #include <array>
 
 QLabel *makeLabel(QWidget *parent, const char *objectName, const QString &text, const QRect &bounds)
@@ -159,7 +161,29 @@ TToolbarButton97 *makeDropDown(QWidget *parent, const char *objectName, const QS
     button->setMenu(menu);
     button->setPopupMode(QToolButton::InstantPopup);
     button->setStyleSheet(QStringLiteral("QToolButton::menu-indicator { image: none; width: 0px; }"));
+    // Its key opens the menu at once, as a menu bar's does, rather than clicking the button a
+    // moment later (when the Alt key may already be up and close it again).
+    button->setShortcut({});
+    new QShortcut(QKeySequence::mnemonic(text), button, [button] { openDropDown(button); });
+    QObject::connect(menu, &QMenu::aboutToShow, button, [button] { button->setDown(true); });
+    QObject::connect(menu, &QMenu::aboutToHide, button, [button] { button->setDown(false); });
     return button;
+}
+
+void openDropDown(TToolbarButton97 *button)
+{
+    QMenu *menu = button->menu();
+    menu->popup(button->mapToGlobal(QPoint(0, button->height())));
+    // Once the popup has settled (its window's activation told), so that a screen reader's
+    // last word is the command.
+    QTimer::singleShot(0, menu, [menu] {
+        const QList<QAction *> actions = menu->actions();
+        const auto first = std::find_if(actions.begin(), actions.end(), [](const QAction *action) {
+            return !action->isSeparator() && action->isEnabled() && action->isVisible();
+        });
+        if (menu->isVisible() && !menu->activeAction() && first != actions.end())
+            menu->setActiveAction(*first);
+    });
 }
 
 namespace {
@@ -181,10 +205,11 @@ protected:
         const int key = event->type() == QEvent::KeyPress ? static_cast<QKeyEvent *>(event)->key() : 0;
         if (key != Qt::Key_Left && key != Qt::Key_Right)
             return false;
-        // The other menu, once this one has closed and its own loop has ended.
+        // The other menu opens before this one closes, so that the focus goes from menu to
+        // menu and never back to the window between them.
         TToolbarButton97 *other = watched == m_buttons[0]->menu() ? m_buttons[1] : m_buttons[0];
-        static_cast<QMenu *>(watched)->close();
-        QTimer::singleShot(0, other, [other] { other->showMenu(); });
+        openDropDown(other);
+        static_cast<QMenu *>(watched)->hide();
         return true;
     }
 

@@ -49,5 +49,7 @@ void centreOnScreenWhenShown(QWidget *window);
 // it); Left and Right in an open menu go to the menu beside it.
 TToolbarButton97 *makeDropDown(QWidget *parent, const char *objectName, const QString &text, QMenu *menu,
                                const QRect &bounds);
+// Opens the drop-down's menu as from the keyboard: its first command highlighted.
+void openDropDown(TToolbarButton97 *button);
 void chainMenus(TToolbarButton97 *first, TToolbarButton97 *second);
 QPoint centredFramePosition(const QRect &area, QSize frameSize);
