@@ -6,6 +6,7 @@
 
 #include <QDir>
 #include <QFileDialog>
+#include <QScopeGuard>
 #include <QFileInfo>
 #include <QMessageBox>
 #include <QSettings>
@@ -91,6 +92,13 @@ bool EnsureGameFolder(QWidget *parent, ClimateDocument &document)
         return true;
     QString start = document.gameFolder();
     const NoChooserHistory noHistory;
+    // However the chooser ends, the window it was asked for takes the focus back: the window
+    // manager may hand it back to the window while Qt still holds it inactive, with no focus
+    // anywhere and Tab doing nothing.
+    const auto giveBackFocus = qScopeGuard([parent] {
+        if (parent)
+            parent->activateWindow();
+    });
     for (;;) {
         QFileDialog chooser(parent, QStringLiteral("Choose the game folder"), start);
         chooser.setObjectName(QStringLiteral("gameFolderChooser"));
