@@ -14,6 +14,8 @@
 #include <QSocketNotifier>
 #include <QTimer>
 
+#include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -120,6 +122,33 @@ void onTerminationSignals([[maybe_unused]] QObject *context, [[maybe_unused]] in
 
 } // namespace
 
+// The window is laid out for an 11-pixel font. Where the desktop's font is larger, the whole
+// window is scaled by as much (in quarter steps, never below its own size), as the screen's
+// density already scales it: the desktop's font is what the platform tells a first, short-lived
+// application, and the scale is Qt's own, set before the real one starts. A scale the user set
+// (QT_SCALE_FACTOR) stands, and a platform without a desktop (offscreen) has no font to follow.
+static void followDesktopFontSize(int &argc, char **argv)
+{
+    if (qEnvironmentVariableIsSet("QT_SCALE_FACTOR"))
+        return;
+    for (int i = 1; i < argc; ++i) {
+        if (std::strncmp(argv[i], "-platform", 9) == 0 || std::strncmp(argv[i], "--platform", 10) == 0)
+            return;
+    }
+    const QByteArray platform = qgetenv("QT_QPA_PLATFORM");
+    if (platform.startsWith("offscreen") || platform.startsWith("minimal"))
+        return;
+    qreal pixels = 0;
+    {
+        QGuiApplication desktop(argc, argv);
+        const QFont font = QGuiApplication::font();
+        pixels = font.pixelSize() > 0 ? font.pixelSize() : font.pointSizeF() * 96 / 72;
+    }
+    const qreal scale = std::clamp(std::round(pixels / EditorFont().pixelSize() * 4) / 4, 1.0, 4.0);
+    if (scale > 1)
+        qputenv("QT_SCALE_FACTOR", QByteArray::number(scale));
+}
+
 int main(int argc, char *argv[])
 {
     storage::PrepareFileAccess();
@@ -157,6 +186,7 @@ int main(int argc, char *argv[])
     }
     const int terminationSignals = holdTerminationSignals();
     qInstallMessageHandler(usageError.isEmpty() ? endWithoutDisplay<1> : endWithoutDisplay<2>);
+    followDesktopFontSize(argc, argv);
     QApplication application(argc, argv); // takes Qt's own options off the command line
     qInstallMessageHandler(nullptr);
     QApplication::setApplicationName(QStringLiteral("nimbrel"));

@@ -82,6 +82,9 @@ TWeather_Editor_::TWeather_Editor_(QWidget *parent)
     createStatusPanel(m_client);
     chainTabOrder();
     resize(kClientSize);
+    // Every control stands at its written place: a smaller window would cut some off and leave
+    // Tab walking into what cannot be seen.
+    setMinimumSize(kClientSize);
     centreOnScreenWhenShown(this);
 
     connect(m_document, &ClimateDocument::seasonChanged, this, &TWeather_Editor_::seasonChanged);
