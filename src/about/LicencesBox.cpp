@@ -82,6 +82,9 @@ TLicencesBox::TLicencesBox(QWidget *parent)
     for (const auto &[title, text] : Documents()) {
         auto *page = new QPlainTextEdit(text);
         page->setReadOnly(true);
+        // A caret to read by, as in a document: Ctrl+End, line by line, a screen reader's
+        // reading follows it; nothing can be typed.
+        page->setTextInteractionFlags(Qt::TextSelectableByKeyboard | Qt::TextSelectableByMouse);
         page->setAccessibleName(title);
         page->setFont(fixed);
         page->setLineWrapMode(title == QStringLiteral("Qt") || title.startsWith(QStringLiteral("Third"))

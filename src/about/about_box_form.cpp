@@ -103,5 +103,7 @@ void TAboutBox::keyPressEvent(QKeyEvent *event)
 void TAboutBox::showEvent(QShowEvent *event)
 {
     QDialog::showEvent(event);
-    ToolbarButton971->setFocus(Qt::ActiveWindowFocusReason);
+    // The focus is drawn from the start, as after a Tab: the keyboard's user sees where it is.
+    setAttribute(Qt::WA_KeyboardFocusChange);
+    ToolbarButton971->setFocus(Qt::TabFocusReason);
 }

@@ -138,6 +138,13 @@ static void followDesktopFontSize(int &argc, char **argv)
     const QByteArray platform = qgetenv("QT_QPA_PLATFORM");
     if (platform.startsWith("offscreen") || platform.startsWith("minimal"))
         return;
+#ifndef Q_OS_WIN
+    // Without a desktop (or a platform theme named), Qt's font is its own fixed default: no
+    // need to start a first application (some 25 ms) to learn it.
+    if (qEnvironmentVariableIsEmpty("XDG_CURRENT_DESKTOP") && qEnvironmentVariableIsEmpty("DESKTOP_SESSION")
+        && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORMTHEME"))
+        return;
+#endif
     qreal pixels = 0;
     {
         QGuiApplication desktop(argc, argv);

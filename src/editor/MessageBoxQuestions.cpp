@@ -4,6 +4,7 @@
 #include "Layout.h"
 
 #include <QGridLayout>
+#include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
 
@@ -54,6 +55,16 @@ void fitTitle(QMessageBox &box)
                   grid->columnCount());
 }
 
+// Shaped for the eye (fitTitle) and for the ear: word joiners that keep a path on one line
+// are no words, and a screen reader would spell them out.
+void prepare(QMessageBox &box)
+{
+    fitTitle(box);
+    if (auto *label = box.findChild<QLabel *>(QStringLiteral("qt_msgbox_label")))
+        label->setAccessibleName(box.text().remove(QChar(0x2060)));
+    centreOnScreenWhenShown(&box);
+}
+
 } // namespace
 
 FileQuestions::Answer MessageBoxQuestions::ask(Question question, const QString &text)
@@ -71,8 +82,7 @@ FileQuestions::Answer MessageBoxQuestions::ask(Question question, const QString 
         no->setToolTip(QLatin1String(shape.noTip));
     box.setDefaultButton(shape.cancelIsDefault ? cancel : yes);
     box.setEscapeButton(cancel ? static_cast<QAbstractButton *>(cancel) : no);
-    fitTitle(box);
-    centreOnScreenWhenShown(&box);
+    prepare(box);
     box.exec();
     // A box whose loop was ended from outside (a signal, the session's end) has no button clicked.
     const QAbstractButton *clicked = box.clickedButton();
@@ -85,7 +95,6 @@ void MessageBoxQuestions::tell(const QString &text)
 {
     QMessageBox box(QMessageBox::Information, QStringLiteral("Information"), text, QMessageBox::Ok, m_parent);
     box.setObjectName(QStringLiteral("information"));
-    fitTitle(box);
-    centreOnScreenWhenShown(&box);
+    prepare(box);
     box.exec();
 }

@@ -168,9 +168,7 @@ void TWeather_Editor_::createToolbars(QWidget *client)
     Toolbar971->setAccessibleName(QStringLiteral("File commands and About"));
     Menu_Open = makeCommandButton(Toolbar971, "Menu_Open", Open1, {20, 20}, {11, 2, 23, 22});
     Menu_Save = makeCommandButton(Toolbar971, "Menu_Save", Save1, {14, 14}, {34, 2, 23, 22});
-    auto *ToolbarSep971 = placed(new QFrame(Toolbar971), "ToolbarSep971", {57, 2, 6, 22});
-    ToolbarSep971->setFrameShape(QFrame::VLine);
-    ToolbarSep971->setFrameShadow(QFrame::Sunken);
+    makeSeparator(Toolbar971, "ToolbarSep971", {57, 2, 6, 22});
     ToolbarButton971 = makeCommandButton(Toolbar971, "ToolbarButton971", About1, {18, 19}, {63, 2, 23, 22});
 }
 

@@ -3,9 +3,12 @@
 #include "Pictures.h"
 #include "TToolbarButton97.h"
 
+#include <QAccessible>
+#include <QAccessibleWidget>
 #include <QAction>
 #include <QBasicTimer>
 #include <QEvent>
+#include <QFrame>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMenu>
@@ -222,4 +225,26 @@ private:
 void chainMenus(TToolbarButton97 *first, TToolbarButton97 *second)
 {
     new MenuChain(first, second);
+}
+
+namespace {
+
+// A line between controls is a separator to a screen reader, not a frame around nothing.
+QAccessibleInterface *accessibleSeparator(const QString &className, QObject *object)
+{
+    auto *frame = className == QLatin1String("QFrame") ? qobject_cast<QFrame *>(object) : nullptr;
+    if (frame && (frame->frameShape() == QFrame::VLine || frame->frameShape() == QFrame::HLine))
+        return new QAccessibleWidget(frame, QAccessible::Separator);
+    return nullptr;
+}
+
+} // namespace
+
+QFrame *makeSeparator(QWidget *parent, const char *objectName, const QRect &bounds)
+{
+    [[maybe_unused]] static const bool accessible = (QAccessible::installFactory(accessibleSeparator), true);
+    auto *line = placed(new QFrame(parent), objectName, bounds);
+    line->setFrameShape(bounds.width() < bounds.height() ? QFrame::VLine : QFrame::HLine);
+    line->setFrameShadow(QFrame::Sunken);
+    return line;
 }

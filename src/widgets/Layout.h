@@ -7,6 +7,7 @@
 class QMenu;
 
 class QAction;
+class QFrame;
 class QLabel;
 class QWidget;
 class TToolbarButton97;
@@ -22,6 +23,10 @@ Widget *placed(Widget *widget, const char *objectName, const QRect &bounds)
     widget->setGeometry(bounds);
     return widget;
 }
+
+// A sunken line between controls, upright where its bounds are narrow; a separator to a
+// screen reader.
+QFrame *makeSeparator(QWidget *parent, const char *objectName, const QRect &bounds);
 
 // A label that keeps its bounds whatever its text.
 QLabel *makeLabel(QWidget *parent, const char *objectName, const QString &text, const QRect &bounds);
