@@ -5,7 +5,9 @@
 #include "Failure.h"
 
 #include <QDir>
+#include <QApplication>
 #include <QFileDialog>
+#include <QTimer>
 #include <QScopeGuard>
 #include <QFileInfo>
 #include <QMessageBox>
@@ -96,8 +98,14 @@ bool EnsureGameFolder(QWidget *parent, ClimateDocument &document)
     // manager may hand it back to the window while Qt still holds it inactive, with no focus
     // anywhere and Tab doing nothing.
     const auto giveBackFocus = qScopeGuard([parent] {
-        if (parent)
-            parent->activateWindow();
+        if (!parent)
+            return;
+        parent->activateWindow();
+        QTimer::singleShot(500, parent, [parent] {
+            if (parent->isVisible() && !QApplication::activeWindow() && !QApplication::activeModalWidget()
+                && !QApplication::activePopupWidget())
+                QApplication::setActiveWindow(parent->window());
+        });
     });
     for (;;) {
         QFileDialog chooser(parent, QStringLiteral("Choose the game folder"), start);
