@@ -6,6 +6,7 @@
 #endif
 #include "Layout.h"
 #include "TSpinEdit.h"
+#include "TStatusLine.h"
 #include "Weather_Main.h"
 
 #include <QAccessible>
@@ -290,6 +291,54 @@ private slots:
         QCOMPARE(aboutQt->title, QStringLiteral("About Qt"));
         QCOMPARE(control<QToolButton>("ToolbarButton978")->menu(), control<QMenu>("file_popup"));
         QVERIFY(window().menuWidget() == nullptr);
+    }
+
+    // From the keyboard a menu opens on its first command, and Right opens the other one
+    // before this one closes.
+    void menusOpenOnTheirFirstCommand()
+    {
+        const struct { const char *key; const char *open; const char *active; } steps[] = {
+            {"F10", "file_popup", "Open"}, {"Right", "help_popup", "About..."}, {"Left", "file_popup", "Open"}};
+        for (const auto &step : steps) {
+            if (QMenu *shown = qobject_cast<QMenu *>(QApplication::activePopupWidget()))
+                QTest::keyClick(shown, step.key == QLatin1String("Right") ? Qt::Key_Right : Qt::Key_Left);
+            else
+                QTest::keyClick(&window(), Qt::Key_F10);
+            auto *menu = control<QMenu>(step.open);
+            QTRY_VERIFY(menu->isVisible() && menu->activeAction());
+            QCOMPARE(menu->activeAction()->text(), QLatin1String(step.active));
+            QCOMPARE(QApplication::activePopupWidget(), menu);
+        }
+        QApplication::activePopupWidget()->close();
+    }
+
+    // What a screen reader is told unasked: a season switched from a field (not from the strip,
+    // which says it itself, named after it), and each status message but the idle one.
+    void aScreenReaderIsToldTheSeasonAndEachMessage()
+    {
+        writeFile(fileName(), fileOf(1));
+        open();
+        const auto notices = window().findChildren<TNotice *>();
+        const auto said = [&](const QString &where) {
+            for (const TNotice *notice : notices) {
+                if (notice->objectName() == where || (where.isEmpty() && notice->objectName().isEmpty()))
+                    return notice->accessibleName();
+            }
+            return QString();
+        };
+        spin("Wind_1")->setFocus();
+        QTest::keySequence(QApplication::focusWidget(), QKeySequence(Qt::CTRL | Qt::Key_Tab));
+        QCOMPARE(said("Notice"), QStringLiteral("Summer"));
+        QCOMPARE(QAccessible::queryAccessibleInterface(tabs())->text(QAccessible::Name), QStringLiteral("Seasons: Summer"));
+        tabs()->setFocus();
+        QTest::keySequence(tabs(), QKeySequence(Qt::CTRL | Qt::Key_Tab));
+        QCOMPARE(said("Notice"), QStringLiteral("Summer"));
+        QGuiApplication::clipboard()->setText(QStringLiteral("not a season"));
+        control<QAction>("PasteSeason")->trigger();
+        QVERIFY(said({}).startsWith(QStringLiteral("The clipboard holds no season row")));
+        QTest::keySequence(tabs(), QKeySequence(Qt::CTRL | Qt::Key_Tab)); // the status line goes idle, unsaid
+        QCOMPARE(status(), QStringLiteral("Status"));
+        QVERIFY(said({}).startsWith(QStringLiteral("The clipboard holds no season row")));
     }
 
     void resizingMovesOnlyTheEdges()
