@@ -111,9 +111,9 @@ private slots:
         QTest::newRow("check, no game") << QStringList{"--check", elsewhere} << usage
                                         << QStringLiteral("no game in '%1'").arg(elsewhere);
         QTest::newRow("two actions") << QStringList{"--export", "--check"} << usage
-                                     << QStringLiteral("one of --export, --import and --check at a time");
+                                     << QStringLiteral("one of --export, --import, --check and --diff at a time");
         QTest::newRow("format without export") << QStringList{"--format", "json", m_game} << usage
-                                               << QStringLiteral("--format goes with --export or --check");
+                                               << QStringLiteral("--format goes with --export, --check or --diff");
         QTest::newRow("strict without check") << QStringList{"--export", "--strict", m_game} << usage
                                               << QStringLiteral("--strict goes with --check");
         QTest::newRow("unknown format") << QStringList{"--export", "--format", "xml", m_game} << usage
@@ -398,6 +398,53 @@ private slots:
                                                  QStringLiteral(NIMBREL_PROGRAM)});
         QVERIFY(program.waitForFinished(10000));
         QCOMPARE(program.readAllStandardOutput(), QByteArray("g\xef\xbf\xbdme/data/weather.cfg: 2 regions, opens cleanly\n"));
+    }
+
+    // --diff OTHER GAME: the game's rows of the seasons it has otherwise (a value that reads
+    // as the same number is no difference), the regions only OTHER has on standard error, and
+    // status 1 when anything differs; the rows imported into OTHER make it the same.
+    void theDiffListsWhatDiffers_data()
+    {
+        QTest::addColumn<int>("slot");
+        QTest::addColumn<QByteArray>("name");   // slot's name in GAME ("" for none)
+        QTest::addColumn<QByteArray>("calm");   // GAME's Spring Calm in that slot (OTHER's: 41)
+        QTest::addColumn<int>("status");
+        QTest::addColumn<int>("rows");
+        QTest::addColumn<QString>("err");
+        QTest::newRow("the same") << 1 << QByteArray("Region 1") << QByteArray("41") << 0 << 0 << QString();
+        QTest::newRow("the same number") << 1 << QByteArray("Region 1") << QByteArray("041") << 0 << 0 << QString();
+        QTest::newRow("a value") << 1 << QByteArray("Region 1") << QByteArray("7") << 1 << 1 << QString();
+        QTest::newRow("a name") << 1 << QByteArray("Renamed") << QByteArray("41") << 1 << 4 << QString();
+        QTest::newRow("only in OTHER") << 1 << QByteArray() << QByteArray("41") << 1 << 0
+                                       << "nimbrel: slot 1: 'Region 1' is only in 'other'\n";
+    }
+
+    void theDiffListsWhatDiffers()
+    {
+        QFETCH(int, slot);
+        QFETCH(QByteArray, name);
+        QFETCH(QByteArray, calm);
+        QFETCH(int, status);
+        QFETCH(int, rows);
+        QFETCH(QString, err);
+        QTemporaryDir dir;
+        const auto theirs = tableOf(2);
+        auto mine = tableOf(2);
+        (*mine)[std::size_t(slot)].Name = name;
+        (*mine)[std::size_t(slot)].Season[0].Values[1] = calm;
+        for (const auto &[folder, table] : {std::pair{"other", theirs.get()}, std::pair{"game", mine.get()}}) {
+            QVERIFY(QDir().mkpath(dir.filePath(QStringLiteral("%1/data").arg(folder))));
+            writeFile(dir.filePath(QStringLiteral("%1/data/weather.cfg").arg(folder)), climate::FormatClimateFile(*table, "2"));
+        }
+        const QString output = dir.filePath(QStringLiteral("d.csv"));
+        const Run run = runProgram({"--diff", "other", "game"}, QProcessEnvironment::systemEnvironment(), output, {}, dir.path());
+        QCOMPARE(run.status, status);
+        QCOMPARE(run.err, err);
+        QCOMPARE(readFile(output).count('\n') - 1, rows);
+        if (rows > 0 && name == "Region 1") {
+            QCOMPARE(runProgram({"--import", output, "other"}, QProcessEnvironment::systemEnvironment(), {}, {}, dir.path()).status, 0);
+            QCOMPARE(runProgram({"--diff", "other", "game"}, QProcessEnvironment::systemEnvironment(), output, {}, dir.path()).status, 0);
+        }
     }
 
     // An import whose new bytes are in place exits 0, what is true beside the save said as a

@@ -73,7 +73,9 @@ CommandLine ParseCommandLine(QStringList arguments)
         "The table in a spreadsheet (no display needed; status 1 for a problem in it):\n"
         "  nimbrel --export GAME > table.csv     change a column, then\n"
         "  nimbrel --import table.csv GAME       which checks all of it first\n"
-        "  nimbrel --check GAME                  what Open would meet")));
+        "  nimbrel --check GAME                  what Open would meet\n"
+        "  nimbrel --diff OTHER GAME > d.csv     the seasons GAME has otherwise than\n"
+        "                                        OTHER (status 1 when any differ)")));
     const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help"), QStringLiteral("?")},
                                   QStringLiteral("Displays help on commandline options."));
     const QCommandLineOption version({QStringLiteral("v"), QStringLiteral("version")},
@@ -92,7 +94,12 @@ CommandLine ParseCommandLine(QStringList arguments)
     const QCommandLineOption check(QStringLiteral("check"),
                                    QStringLiteral("Loads weather.cfg as Open does and reports every problem the editor would "
                                                   "meet, as PATH:LINE:COLUMN: error: MESSAGE."));
-    parser.addOptions({help, version, exportTable, format, importTable, check, strict});
+    const QCommandLineOption diff(QStringLiteral("diff"),
+                                  QStringLiteral("Writes, as --export does, the seasons the game has otherwise than "
+                                                 "OTHER (a game folder or its weather.cfg); the regions only OTHER has "
+                                                 "are named on standard error."),
+                                  QStringLiteral("OTHER"));
+    parser.addOptions({help, version, exportTable, format, importTable, check, strict, diff});
     parser.addPositionalArgument(QStringLiteral("GAME_FOLDER"),
                                  QDir::toNativeSeparators(QStringLiteral("The game's folder (the one that holds "
                                                                          "data/weather.cfg), or that file.")),
@@ -110,11 +117,12 @@ CommandLine ParseCommandLine(QStringList arguments)
     if (paths.size() > 1)
         return usageError(QStringLiteral("one game folder at most"));
 
-    const int actions = int(parser.isSet(exportTable)) + int(parser.isSet(importTable)) + int(parser.isSet(check));
+    const int actions = int(parser.isSet(exportTable)) + int(parser.isSet(importTable)) + int(parser.isSet(check))
+                        + int(parser.isSet(diff));
     if (actions > 1)
-        return usageError(QStringLiteral("one of --export, --import and --check at a time"));
-    if (parser.isSet(format) && !parser.isSet(exportTable) && !parser.isSet(check))
-        return usageError(QStringLiteral("--format goes with --export or --check"));
+        return usageError(QStringLiteral("one of --export, --import, --check and --diff at a time"));
+    if (parser.isSet(format) && !parser.isSet(exportTable) && !parser.isSet(check) && !parser.isSet(diff))
+        return usageError(QStringLiteral("--format goes with --export, --check or --diff"));
     if (parser.isSet(strict) && !parser.isSet(check))
         return usageError(QStringLiteral("--strict goes with --check"));
     const QString formatName = parser.value(format).toLower();
@@ -125,10 +133,17 @@ CommandLine ParseCommandLine(QStringList arguments)
         const std::optional<QString> game = GameFolderOf(path);
         if (!game)
             return usageError(QStringLiteral("no game in '%1': neither a game folder nor its data/weather.cfg").arg(ShownArgument(path)));
+        std::optional<QString> other;
+        if (parser.isSet(diff) && !(other = GameFolderOf(parser.value(diff))))
+            return usageError(QStringLiteral("no game in '%1': neither a game folder nor its data/weather.cfg")
+                                  .arg(ShownArgument(parser.value(diff))));
         CommandLine asked = answer(parser.isSet(exportTable) ? CommandLine::Action::Export
                                    : parser.isSet(check)     ? CommandLine::Action::Check
+                                   : parser.isSet(diff)      ? CommandLine::Action::Diff
                                                              : CommandLine::Action::Import,
                                    {}, *game);
+        asked.otherFolder = other.value_or(QString());
+        asked.otherShown = ShownArgument(parser.value(diff));
         asked.format = formatName == QLatin1String("json") ? climate::ExchangeFormat::Json : climate::ExchangeFormat::Csv;
         asked.importFile = parser.value(importTable);
         asked.strict = parser.isSet(strict);

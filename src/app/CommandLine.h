@@ -8,10 +8,10 @@
 #include <cstdio>
 
 // What the command line `nimbrel [GAME_FOLDER | GAME_FOLDER/data/weather.cfg]` asks for, or
-// one of the table's actions on the game: --export, --import FILE, --check.
+// one of the table's actions on the game: --export, --import FILE, --check, --diff OTHER.
 struct CommandLine
 {
-    enum class Action { Start, Help, Version, UsageError, Export, Import, Check };
+    enum class Action { Start, Help, Version, UsageError, Export, Import, Check, Diff };
 
     Action action = Action::Start;
     // Help: the help text; Version: the version line; UsageError: what was wrong, one line.
@@ -20,8 +20,10 @@ struct CommandLine
     // a game's data folder or its weather.cfg, this is the game folder above it. The table's
     // actions: the game folder.
     QString folder;
-    climate::ExchangeFormat format = climate::ExchangeFormat::Csv; // Export, Check (its report)
+    climate::ExchangeFormat format = climate::ExchangeFormat::Csv; // Export, Check (its report), Diff
     QString importFile;                                            // Import
+    QString otherFolder;                                           // Diff: the other game's folder
+    QString otherShown;                                            // Diff: the other game as typed
     bool strict = false;                                           // Check: warnings fail too
 };
 

@@ -29,6 +29,13 @@
 
 namespace {
 
+// The platform's own line ends in what is written for a spreadsheet or a script.
+#ifdef Q_OS_WIN
+constexpr QByteArrayView kLineEnd = "\r\n";
+#else
+constexpr QByteArrayView kLineEnd = "\n";
+#endif
+
 void printError(const QString &message)
 {
     PrintText(stderr, QStringLiteral("nimbrel: %1\n").arg(message));
@@ -152,6 +159,34 @@ int importTable(const QByteArray &bytes, const QString &name, ClimateDocument &d
 
 } // namespace
 
+// The game's rows of every season it has otherwise than the other game, as --export writes them
+// (so that importing them into the other makes it the same), and on standard error the
+// regions only the other has: 1 when anything differs, 0 when nothing does.
+static int diffTables(const ClimateDocument &document, const CommandLine &asked)
+{
+    ClimateDocument other(nullptr, ClimateDocument::Recovery::None);
+    if (!other.setGameFolder(asked.otherFolder)) {
+        printError(QStringLiteral("cannot enter '%1'").arg(asked.otherShown));
+        return 2;
+    }
+    if (const QString notice = other.open(); !notice.isEmpty())
+        printError(notice);
+    int differing = 0;
+    for (int slot = 0; slot < kRegionSlots; ++slot) {
+        for (int season = 0; season < kSeasonCount; ++season)
+            differing += climate::SeasonDiffers(document.table(), other.table(), slot, season);
+        if (other.region(slot).isUsed() && !document.region(slot).isUsed())
+            printError(QStringLiteral("slot %1: '%2' is only in '%3'").arg(slot).arg(other.regionName(slot), asked.otherShown));
+    }
+    const auto differs = [&](int slot, int season) { return climate::SeasonDiffers(document.table(), other.table(), slot, season); };
+    QString why;
+    if (!writeOut(climate::ExportTable(document.table(), asked.format, kLineEnd, differs), why)) {
+        printError(QStringLiteral("cannot write the differences: %1").arg(why));
+        return 1;
+    }
+    return differing > 0 ? 1 : 0;
+}
+
 int RunTableAction(const CommandLine &asked)
 {
     // The file to import is read before the game folder is entered: its name may be relative.
@@ -188,17 +223,14 @@ int RunTableAction(const CommandLine &asked)
             printError(notice);
         switch (asked.action) {
         case CommandLine::Action::Export: {
-#ifdef Q_OS_WIN
-            const QByteArrayView lineEnd = "\r\n";
-#else
-            const QByteArrayView lineEnd = "\n";
-#endif
             QString why;
-            if (writeOut(climate::ExportTable(document.table(), asked.format, lineEnd), why))
+            if (writeOut(climate::ExportTable(document.table(), asked.format, kLineEnd), why))
                 return 0;
             printError(QStringLiteral("cannot write the table: %1").arg(why));
             return 1;
         }
+        case CommandLine::Action::Diff:
+            return diffTables(document, asked);
         case CommandLine::Action::Check:
             return checkTable(climate::CheckClimate(document.bytesRead(), document.table(), document.headerCountLine()), path,
                               asked.format, asked.strict);

@@ -175,7 +175,7 @@ int main(int argc, char *argv[])
             return 0;
         }
         if (asked.action == CommandLine::Action::Export || asked.action == CommandLine::Action::Import
-            || asked.action == CommandLine::Action::Check)
+            || asked.action == CommandLine::Action::Check || asked.action == CommandLine::Action::Diff)
             return RunTableAction(asked);
         if (asked.action == CommandLine::Action::UsageError) {
             PrintUsageError(asked.text);

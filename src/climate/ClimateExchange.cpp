@@ -572,7 +572,24 @@ QByteArray jsonString(const QString &text)
 
 } // namespace
 
-QByteArray ExportTable(const TRegionTable &table, ExchangeFormat format, QByteArrayView lineEnd)
+bool SeasonDiffers(const TRegionTable &mine, const TRegionTable &theirs, int slot, int season)
+{
+    const TRegionRecord &a = mine[std::size_t(slot)];
+    const TRegionRecord &b = theirs[std::size_t(slot)];
+    if (a.isUsed() != b.isUsed() || QByteArrayView(a.Name) != QByteArrayView(b.Name))
+        return true;
+    const auto &ours = a.Season[std::size_t(season)].Values;
+    const auto &other = b.Season[std::size_t(season)].Values;
+    for (int v = 0; v < kValueCount; ++v) {
+        const QByteArrayView x = ours[std::size_t(v)], y = other[std::size_t(v)];
+        const std::optional<int> number = ReadValueText(x);
+        if (x != y && !(number && number == ReadValueText(y)))
+            return true;
+    }
+    return false;
+}
+
+QByteArray ExportTable(const TRegionTable &table, ExchangeFormat format, QByteArrayView lineEnd, const SeasonFilter &only)
 {
     // JSON is written by hand: Qt's objects keep their keys in alphabetical order, and a
     // script reading the table should meet the columns in the CSV's order.
@@ -582,6 +599,8 @@ QByteArray ExportTable(const TRegionTable &table, ExchangeFormat format, QByteAr
     for (int slot = 0; slot < kRegionSlots; ++slot) {
         const TRegionRecord &region = table[std::size_t(slot)];
         for (int s = 0; region.isUsed() && s < kSeasonCount; ++s) {
+            if (only && !only(slot, s))
+                continue;
             const QString name = FromWindows1252(region.Name);
             const auto &values = region.Season[std::size_t(s)].Values;
             if (format == ExchangeFormat::Csv) {

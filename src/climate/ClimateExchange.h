@@ -9,6 +9,7 @@
 #include <QStringList>
 
 #include <array>
+#include <functional>
 #include <optional>
 #include <vector>
 
@@ -20,8 +21,17 @@ namespace climate {
 
 enum class ExchangeFormat { Csv, Json };
 
+// Which seasons an export takes: every used one when none is given.
+using SeasonFilter = std::function<bool(int slot, int season)>;
+
 // The whole table; region names are converted from the file's bytes as the window shows them.
-QByteArray ExportTable(const TRegionTable &table, ExchangeFormat format, QByteArrayView lineEnd = "\n");
+QByteArray ExportTable(const TRegionTable &table, ExchangeFormat format, QByteArrayView lineEnd = "\n",
+                       const SeasonFilter &only = {});
+
+// Whether a slot's season differs between two tables: the region's name (or whether the slot is
+// used at all), or any of its eighteen values, where a value that reads as the same number is
+// the same ("025" and "25").
+bool SeasonDiffers(const TRegionTable &mine, const TRegionTable &theirs, int slot, int season);
 
 // One row to import: the slot and season it names and its values, as the editors set them.
 struct SeasonValues
