@@ -205,22 +205,23 @@ bool ClimateDocument::keepSeason(SeasonKey key, const SeasonNumbers &numbers, co
     return true;
 }
 
-int ClimateDocument::importRows(const std::vector<climate::SeasonValues> &rows)
+int ClimateDocument::importRows(const std::vector<climate::SeasonValues> &rows, const QString &what)
 {
-    int changed = 0;
-    m_undo.beginMacro(QStringLiteral("Import"));
+    std::vector<std::pair<SeasonKey, Values>> changes;
     for (const climate::SeasonValues &row : rows) {
         Values values;
         for (int v = 0; v < kValueCount; ++v)
             values[std::size_t(v)] = row.values[std::size_t(v)];
-        if (values == region(row.slot).Season[std::size_t(row.season)].Values)
-            continue;
-        const SeasonKey key{row.slot, row.season};
-        m_undo.push(new SeasonCommand(*this, key, values, QStringLiteral("Import %1").arg(seasonName(*this, key))));
-        ++changed;
+        if (values != region(row.slot).Season[std::size_t(row.season)].Values)
+            changes.emplace_back(SeasonKey{row.slot, row.season}, values);
     }
+    if (changes.empty())
+        return 0; // no step at all: an empty one would mark the file changed
+    m_undo.beginMacro(what);
+    for (const auto &[key, values] : changes)
+        m_undo.push(new SeasonCommand(*this, key, values, QStringLiteral("%1 %2").arg(what, seasonName(*this, key))));
     m_undo.endMacro();
-    return changed;
+    return int(changes.size());
 }
 
 bool ClimateDocument::isUnsaved(SeasonKey key) const

@@ -83,7 +83,7 @@ public:
     bool keepSeason(SeasonKey key, const SeasonNumbers &numbers, const QString &what);
     // The rows of a table that climate::ReadExchange checked, their values as they stand, as one
     // step; how many seasons they changed.
-    int importRows(const std::vector<climate::SeasonValues> &rows);
+    int importRows(const std::vector<climate::SeasonValues> &rows, const QString &what = QStringLiteral("Import"));
     // Whether the season differs from the file as read or last saved.
     bool isUnsaved(SeasonKey key) const;
     QList<SeasonKey> unsavedSeasons() const;
