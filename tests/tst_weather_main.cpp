@@ -8,6 +8,8 @@
 #include "TSpinEdit.h"
 #include "TStatusLine.h"
 #include "Weather_Main.h"
+#include "WorldTable.h"
+#include "WorldTableModel.h"
 
 #include <QAccessible>
 #include <QAction>
@@ -20,6 +22,7 @@
 #include <QScopeGuard>
 #include <QScreen>
 #include <QTabBar>
+#include <QTableView>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -282,7 +285,7 @@ private slots:
         QStringList items;
         for (const QAction *action : control<QMenu>("file_popup")->actions())
             items << (action->isSeparator() ? QStringLiteral("-") : action->text());
-        QCOMPARE(items, (QStringList{"Open", "Save", "-", "Undo", "Redo", "-", "Copy season", "Paste season", "-", "Exit"}));
+        QCOMPARE(items, (QStringList{"Open", "Save", "-", "Undo", "Redo", "-", "Copy season", "Paste season", "World table...", "-", "Exit"}));
         items.clear();
         for (const QAction *action : control<QMenu>("help_popup")->actions())
             items << action->text();
@@ -339,6 +342,44 @@ private slots:
         QTest::keySequence(tabs(), QKeySequence(Qt::CTRL | Qt::Key_Tab)); // the status line goes idle, unsaid
         QCOMPARE(status(), QStringLiteral("Status"));
         QVERIFY(said({}).startsWith(QStringLiteral("The clipboard holds no season row")));
+    }
+
+    // The world table is a view of the same document: a row chosen there is shown here (after
+    // the question about typing), its edits and pasted blocks are this window's steps to undo,
+    // and the editors follow; a block that does not fit changes nothing and says why.
+    void theWorldTableIsAViewOfTheDocument()
+    {
+        writeFile(fileName(), fileOf(3));
+        open();
+        control<QAction>("WorldTable1")->trigger();
+        auto *world = window().findChild<TWorldTable *>();
+        QVERIFY(world && world->isVisible());
+        QTableView *table = world->view();
+        ScriptedQuestions questions;
+        questions.answers = {FileQuestions::Answer::Cancel};
+        m_window->setQuestions(&questions);
+        spin("Wind_1")->setValue(77); // typed here, not kept
+        table->setCurrentIndex(table->model()->index(6, WorldTableModel::FirstValueColumn + 1)); // Region 1, Autumn
+        QCOMPARE(questions.asked, QList{FileQuestions::Question::KeepChanges});
+        QCOMPARE(tabs()->currentIndex(), 0); // Cancel: still Region 0, Spring
+        control<QAction>("Undo1")->trigger(); // the typing goes
+        table->setCurrentIndex(table->model()->index(0, WorldTableModel::FirstValueColumn + 1));
+        table->setCurrentIndex(table->model()->index(6, WorldTableModel::FirstValueColumn + 1));
+        m_window->setQuestions(nullptr);
+        QCOMPARE(list()->currentRow() * 10 + tabs()->currentIndex(), 12);
+
+        QVERIFY(table->model()->setData(table->currentIndex(), QStringLiteral("66")));
+        QCOMPARE(spin("Wind_1")->text(), QStringLiteral("66")); // the editors follow
+        QCOMPARE(world->pasteText(QStringLiteral("1\t2\t3\n4\t5\t6\n")), QStringLiteral("Pasted 6 values: 2 seasons changed."));
+        QCOMPARE(editorTexts(m_window.get()).mid(1, 3), (QStringList{"1", "2", "3"}));
+        QCOMPARE(world->selectionText(), QStringLiteral("1\n"));
+        const QString refused = world->pasteText(QStringLiteral("1\t2\t3\t4\t5\t6\t7\t8\t9\t10\t11\t12\t13\t14\t15\t16\t17\t18\n"));
+        QVERIFY2(refused.startsWith(QStringLiteral("Nothing pasted: a block of 1 rows and 18 columns")), qPrintable(refused));
+        QVERIFY(world->pasteText(QStringLiteral("1\tx\n")).startsWith(QStringLiteral("Nothing pasted: 'x' (row 1, column 2")));
+        control<QAction>("Undo1")->trigger();
+        control<QAction>("Undo1")->trigger();
+        QCOMPARE(valueTexts(docTable()[1].Season[2]), valueTexts(tableOf(3)->at(1).Season[2]));
+        QVERIFY(!window().isWindowModified());
     }
 
     void resizingMovesOnlyTheEdges()

@@ -11,6 +11,7 @@
 #include "TListBox.h"
 #include "TSpinEdit.h"
 #include "TStatusLine.h"
+#include "WorldTable.h"
 #include "TTabControl.h"
 #include "TToolbar97.h"
 #include "TToolbarButton97.h"
@@ -130,6 +131,8 @@ void TWeather_Editor_::createToolbars(QWidget *client)
                                       &TWeather_Editor_::CopySeasonClick);
     QAction *pasteSeason = makeCommand("PasteSeason", QStringLiteral("Paste season"), Qt::CTRL | Qt::SHIFT | Qt::Key_V,
                                        &TWeather_Editor_::PasteSeasonClick);
+    QAction *worldTable = makeCommand("WorldTable1", QStringLiteral("World table..."), Qt::CTRL | Qt::Key_T,
+                                      &TWeather_Editor_::WorldTable1Click);
 
     file_popup = new QMenu(this);
     file_popup->setObjectName(QStringLiteral("file_popup"));
@@ -137,7 +140,7 @@ void TWeather_Editor_::createToolbars(QWidget *client)
     file_popup->addSeparator()->setObjectName(QStringLiteral("N1"));
     file_popup->addActions({undo, redo});
     file_popup->addSeparator()->setObjectName(QStringLiteral("N3"));
-    file_popup->addActions({copySeason, pasteSeason});
+    file_popup->addActions({copySeason, pasteSeason, worldTable});
     file_popup->addSeparator()->setObjectName(QStringLiteral("N2"));
     file_popup->addAction(Exit1);
     help_popup = new QMenu(this);
@@ -385,6 +388,37 @@ void TWeather_Editor_::Licences1Click()
     if (!m_licencesBox)
         m_licencesBox = new TLicencesBox(this);
     m_licencesBox->exec();
+}
+
+// World table, from the File menu: every region and season in a window of its own, made on
+// first use; a row chosen there is shown here, once what was typed here is settled.
+void TWeather_Editor_::WorldTable1Click()
+{
+    if (!m_worldTable) {
+        m_worldTable = new TWorldTable(*m_document, this);
+        connect(m_worldTable, &TWorldTable::seasonChosen, this,
+                [this](SeasonKey key) { RunGuarded([this, key] { showSeasonOf(key); }); });
+    }
+    m_worldTable->show();
+    m_worldTable->raise();
+    m_worldTable->activateWindow();
+}
+
+void TWeather_Editor_::showSeasonOf(SeasonKey key)
+{
+    if (!Loaded || (key.slot == CurrentRegion && key.season == Seasons->currentIndex()))
+        return;
+    clearRefusal();
+    if (!m_conversation.leaveSeason())
+        return;
+    CurrentRegion = quint8(key.slot);
+    selectRow(m_regions->rowOf(key.slot));
+    {
+        const QSignalBlocker quiet(Seasons);
+        Seasons->setCurrentIndex(key.season);
+    }
+    ShowSeason();
+    rewordStartDay();
 }
 
 // Last message, from the Help menu: the status line's last message whole, for whoever cannot

@@ -54,6 +54,7 @@ public:
     void About1Click();
     void Licences1Click();
     void LastMessage1Click();
+    void WorldTable1Click();
     void Exit1Click();
     void UndoClick();
     void RedoClick();
@@ -99,6 +100,7 @@ private:
     void noteShownSeason();
     void noteTyping();
     void rewordStartDay();
+    void showSeasonOf(SeasonKey key);
     bool seasonEdited() const;
     void updateModified();
     void walkHistory(void (QUndoStack::*step)());
@@ -136,6 +138,7 @@ private:
     TStatusBar *Panel3 = nullptr;
     TStatusLine *Status = nullptr;
     TNotice *m_notice = nullptr;
+    class TWorldTable *m_worldTable = nullptr;
     QLabel *Image1 = nullptr;
     std::unique_ptr<SeasonEditors> m_editors;
 
