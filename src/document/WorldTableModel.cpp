@@ -230,6 +230,11 @@ int WorldTableModel::takeTheirs(const QModelIndexList &cells)
     std::set<std::pair<int, int>> wanted; // (row, value), -1 for the whole row
     for (const QModelIndex &cell : cells) {
         const bool oneValue = cell.column() >= FirstValueColumn && cell.column() < ShapeColumn;
+        if (cell.column() == RegionColumn) { // the region: its four seasons
+            for (int season = 0; season < kSeasonCount; ++season)
+                wanted.insert({rowOf({keyAt(cell.row()).slot, season}), -1});
+            continue;
+        }
         wanted.insert({cell.row(), oneValue ? valueOf(cell.column()) : -1});
     }
     std::vector<climate::SeasonValues> rows;

@@ -57,8 +57,8 @@ public:
     bool isComparing() const { return m_theirs != nullptr; }
     bool rowDiffers(int row) const;
     int differingRows() const;
-    // The other table's values for the given cells' seasons (all of a row's values where the
-    // column is not a value's), as one step.
+    // The other table's values for the given cells, as one step: a level's cell takes that
+    // value, a region's name its four seasons, any other cell its season's values.
     int takeTheirs(const QModelIndexList &cells);
 
 private:

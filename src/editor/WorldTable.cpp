@@ -4,6 +4,7 @@
 #include "ClimateErrors.h"
 #include "FileErrors.h"
 #include "GameFolder.h"
+#include "Layout.h"
 #include "TSpinEdit.h"
 #include "ValueRules.h"
 #include "WorldTableModel.h"
@@ -11,6 +12,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QClipboard>
 #include <QDir>
 #include <QFileDialog>
@@ -20,6 +22,8 @@
 #include <QLineEdit>
 #include <QPainter>
 #include <QPushButton>
+#include <QScreen>
+#include <QScrollBar>
 #include <QSortFilterProxyModel>
 #include <QStyledItemDelegate>
 #include <QTableView>
@@ -197,7 +201,7 @@ TWorldTable::TWorldTable(ClimateDocument &document, QWidget *parent)
     m_view->sortByColumn(WorldTableModel::SlotColumn, Qt::AscendingOrder);
     m_view->verticalHeader()->hide();
     m_view->verticalHeader()->setDefaultSectionSize(m_view->fontMetrics().height() + 6);
-    m_view->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
+    m_view->horizontalHeader()->setSectionsClickable(true);
     m_view->setEditTriggers(QAbstractItemView::DoubleClicked | QAbstractItemView::EditKeyPressed | QAbstractItemView::AnyKeyPressed);
 
     m_region->setObjectName(QStringLiteral("Filter"));
@@ -208,6 +212,25 @@ TWorldTable::TWorldTable(ClimateDocument &document, QWidget *parent)
     connect(m_region, &QLineEdit::textChanged, this, [this](const QString &text) { m_filter->setFilterFixedString(text); });
     m_onlyDiffering->setObjectName(QStringLiteral("OnlyDiffering"));
     connect(m_onlyDiffering, &QCheckBox::toggled, this, [this](bool only) { static_cast<WorldFilter *>(m_filter)->setOnlyDiffering(only); });
+    // Sorting from the keyboard too: the column and the order, as a header click does.
+    auto *sortBy = new QComboBox(this);
+    sortBy->setObjectName(QStringLiteral("SortBy"));
+    for (int column = 0; column < WorldTableModel::ShapeColumn; ++column)
+        sortBy->addItem(m_model->headerData(column, Qt::Horizontal, Qt::ToolTipRole).toString());
+    auto *sortLabel = new QLabel(QStringLiteral("&Sort by:"), this);
+    sortLabel->setBuddy(sortBy);
+    auto *descending = new QCheckBox(QStringLiteral("Highest &first"), this);
+    descending->setObjectName(QStringLiteral("Descending"));
+    const auto sort = [this, sortBy, descending] {
+        m_view->sortByColumn(sortBy->currentIndex(), descending->isChecked() ? Qt::DescendingOrder : Qt::AscendingOrder);
+    };
+    connect(sortBy, &QComboBox::activated, this, sort);
+    connect(descending, &QCheckBox::toggled, this, sort);
+    connect(m_view->horizontalHeader(), &QHeaderView::sortIndicatorChanged, this, [sortBy, descending](int column, Qt::SortOrder order) {
+        const QSignalBlocker quietColumn(sortBy), quietOrder(descending);
+        sortBy->setCurrentIndex(column);
+        descending->setChecked(order == Qt::DescendingOrder);
+    });
     auto *compare = new QPushButton(QStringLiteral("&Compare with..."), this);
     compare->setObjectName(QStringLiteral("CompareWith"));
     connect(compare, &QPushButton::clicked, this, &TWorldTable::chooseOther);
@@ -221,7 +244,8 @@ TWorldTable::TWorldTable(ClimateDocument &document, QWidget *parent)
     legend->setTextFormat(Qt::RichText);
 
     auto *bar = new QHBoxLayout;
-    for (QWidget *widget : std::initializer_list<QWidget *>{filterLabel, m_region, m_onlyDiffering, compare, m_take, m_differences})
+    for (QWidget *widget : std::initializer_list<QWidget *>{filterLabel, m_region, sortLabel, sortBy, descending, m_onlyDiffering,
+                                                             compare, m_take, m_differences})
         bar->addWidget(widget);
     bar->addStretch();
     auto *layout = new QVBoxLayout(this);
@@ -229,7 +253,7 @@ TWorldTable::TWorldTable(ClimateDocument &document, QWidget *parent)
     layout->addWidget(m_view, 1);
     layout->addWidget(legend);
     layout->addWidget(m_message);
-    resize(1100, 600);
+    centreOnScreenWhenShown(this);
 
     const auto addCommand = [this](const QKeySequence &keys, auto handler) {
         auto *action = new QAction(this);
@@ -251,6 +275,22 @@ TWorldTable::TWorldTable(ClimateDocument &document, QWidget *parent)
     connect(m_model, &QAbstractItemModel::modelReset, this, &TWorldTable::refreshComparison);
     connect(m_view->selectionModel(), &QItemSelectionModel::selectionChanged, this, &TWorldTable::refreshComparison);
     refreshComparison();
+}
+
+// As wide as every column needs, where the screen has room for it.
+void TWorldTable::showEvent(QShowEvent *event)
+{
+    if (!m_sized) {
+        m_sized = true;
+        m_view->resizeColumnsToContents();
+        m_view->setColumnWidth(WorldTableModel::ShapeColumn, 4 * m_view->fontMetrics().averageCharWidth() * 4);
+        m_region->setFocus(); // type a region's name, Tab into the table
+        const int wanted = m_view->horizontalHeader()->length() + m_view->verticalScrollBar()->sizeHint().width()
+                           + 2 * m_view->frameWidth() + layout()->contentsMargins().left() + layout()->contentsMargins().right();
+        const QRect room = screen()->availableGeometry();
+        resize(std::min(wanted, room.width() - 40), std::min(640, room.height() - 80));
+    }
+    QWidget::showEvent(event);
 }
 
 void TWorldTable::tell(const QString &message)

@@ -41,6 +41,9 @@ signals:
     // The user chose a row: the main window shows that region's season.
     void seasonChosen(SeasonKey key);
 
+protected:
+    void showEvent(QShowEvent *event) override;
+
 private:
     void chooseOther();
     void takeTheirs();
@@ -55,4 +58,5 @@ private:
     QPushButton *m_take;
     QLabel *m_differences;
     QLabel *m_message;
+    bool m_sized = false;
 };
