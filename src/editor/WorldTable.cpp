@@ -282,6 +282,7 @@ void TWorldTable::showEvent(QShowEvent *event)
 {
     if (!m_sized) {
         m_sized = true;
+        m_view->horizontalHeader()->setResizeContentsPrecision(12); // the first rows tell the widths well enough
         m_view->resizeColumnsToContents();
         m_view->setColumnWidth(WorldTableModel::ShapeColumn, 4 * m_view->fontMetrics().averageCharWidth() * 4);
         m_region->setFocus(); // type a region's name, Tab into the table
