@@ -199,6 +199,7 @@ TWorldTable::TWorldTable(ClimateDocument &document, QWidget *parent)
     m_view->setItemDelegate(new WorldTableDelegate(m_view));
     m_view->setSortingEnabled(true);
     m_view->sortByColumn(WorldTableModel::SlotColumn, Qt::AscendingOrder);
+    m_view->setTabKeyNavigation(false); // the arrows walk the cells; Tab goes on to the next control
     m_view->verticalHeader()->hide();
     m_view->verticalHeader()->setDefaultSectionSize(m_view->fontMetrics().height() + 6);
     m_view->horizontalHeader()->setSectionsClickable(true);
