@@ -77,10 +77,14 @@ private slots:
         QCOMPARE(m_model->takeTheirs({m_model->index(4, WorldTableModel::RegionColumn)}), 1);
         QCOMPARE(m_model->differingRows(), 1);
         QCOMPARE(undo.count(), 4);
+        const QByteArray taken = climate::ExportTable(m_document->table(), climate::ExchangeFormat::Csv);
         for (int step = 0; step < 4; ++step)
             undo.undo();
         QCOMPARE(cell(2, column(3)), before);
         QVERIFY(!m_document->isModified());
+        for (int step = 0; step < 4; ++step)
+            undo.redo();
+        QCOMPARE(climate::ExportTable(m_document->table(), climate::ExchangeFormat::Csv), taken);
     }
 };
 
