@@ -23,6 +23,7 @@
 #include <QScreen>
 #include <QTabBar>
 #include <QTableView>
+#include <QCheckBox>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -380,6 +381,80 @@ private slots:
         control<QAction>("Undo1")->trigger();
         QCOMPARE(valueTexts(docTable()[1].Season[2]), valueTexts(tableOf(3)->at(1).Season[2]));
         QVERIFY(!window().isWindowModified());
+    }
+
+    // What a spreadsheet's clipboard holds, laid over the world table from the selected cell
+    // (Region 0, Spring, Calm; its Calm and Breezy are 28 and 57, in Summer 45 and 74): its separators and line ends, numbers out of range clamped, one
+    // number into every selected level, and what does not fit or read refused whole.
+    void theWorldTableTakesASpreadsheetsBlock_data()
+    {
+        QTest::addColumn<QString>("clipboard");
+        QTest::addColumn<int>("selected"); // levels selected along the row, from Calm
+        QTest::addColumn<QString>("calmBreezy"); // Region 0's Spring and Summer, Calm and Breezy after
+        QTest::addColumn<QString>("said");
+        QTest::newRow("tabs, LF") << "1\t2\n3\t4\n" << 1 << "1,2;3,4" << "Pasted 4 values: 2 seasons changed.";
+        QTest::newRow("tabs, CR LF, a tab at the end") << "1\t2\t\r\n3\t4\t\r\n" << 1 << "1,2;3,4" << "";
+        QTest::newRow("commas, no end") << "1,2\n3,4" << 1 << "1,2;3,4" << "";
+        QTest::newRow("out of range") << "150\t-7" << 1 << "100,-1;45,74" << "";
+        QTest::newRow("one into each selected") << "9" << 2 << "9,9;45,74" << "Pasted 2 values: 1 season changed.";
+        QTest::newRow("not a number") << "1\tx" << 1 << "28,57;45,74" << "Nothing pasted: 'x' (row 1, column 2 of the clipboard) is not a whole number.";
+        QTest::newRow("past the last level") << QString("1\t").repeated(17) + "1" << 1 << "28,57;45,74"
+                                             << "Nothing pasted: a block of 1 rows and 18 columns does not fit from the cell chosen "
+                                                "(it must fall on levels and seasons shown).";
+    }
+
+    void theWorldTableTakesASpreadsheetsBlock()
+    {
+        QFETCH(QString, clipboard);
+        QFETCH(int, selected);
+        QFETCH(QString, calmBreezy);
+        QFETCH(QString, said);
+        writeFile(fileName(), fileOf(6));
+        open();
+        control<QAction>("WorldTable1")->trigger();
+        auto *world = window().findChild<TWorldTable *>();
+        QTableView *table = world->view();
+        const int calm = WorldTableModel::FirstValueColumn + 1;
+        table->setCurrentIndex(table->model()->index(0, calm));
+        table->selectionModel()->select(QItemSelection(table->model()->index(0, calm), table->model()->index(0, calm + selected - 1)),
+                                        QItemSelectionModel::ClearAndSelect);
+        const QString answer = world->pasteText(clipboard);
+        if (!said.isEmpty())
+            QCOMPARE(answer, said);
+        const auto &england = docTable()[0].Season;
+        QCOMPARE(QStringLiteral("%1,%2;%3,%4").arg(QString(QByteArrayView(england[0].Values[1]).toByteArray()),
+                                                   QString(QByteArrayView(england[0].Values[2]).toByteArray()),
+                                                   QString(QByteArrayView(england[1].Values[1]).toByteArray()),
+                                                   QString(QByteArrayView(england[1].Values[2]).toByteArray())),
+                 calmBreezy);
+    }
+
+    // Filtered by a part of a name in any case, sorted by a level as a number (100 after 25),
+    // and, compared with a file, down to the seasons that differ.
+    void theWorldTableFindsAndCompares()
+    {
+        auto regions = tableOf(6);
+        (*regions)[4].Name = "Spain";
+        writeFile(fileName(), climate::FormatClimateFile(*regions, "6"));
+        open();
+        control<QAction>("WorldTable1")->trigger();
+        auto *world = window().findChild<TWorldTable *>();
+        QAbstractItemModel *shown = world->view()->model();
+        const int hot = WorldTableModel::FirstValueColumn + 16;
+        world->model()->setData(world->model()->index(0, hot), 100);
+        control<QLineEdit>("Filter")->setText(QStringLiteral("sPa"));
+        QCOMPARE(shown->rowCount(), 4);
+        control<QLineEdit>("Filter")->clear();
+        world->view()->sortByColumn(hot, Qt::AscendingOrder);
+        for (int row = 1; row < shown->rowCount(); ++row)
+            QVERIFY(shown->index(row - 1, hot).data(WorldTableModel::NumberRole).toInt()
+                    <= shown->index(row, hot).data(WorldTableModel::NumberRole).toInt());
+
+        QVERIFY(world->compareWith(QDir::tempPath() + QStringLiteral("/no-game-here")).contains(QStringLiteral("' holds no ")));
+        QCOMPARE(world->compareWith(QFileInfo(QFileInfo(fileName()).path()).path()), QString()); // the file as saved: Hot 100 differs
+        control<QCheckBox>("OnlyDiffering")->setChecked(true);
+        QCOMPARE(shown->rowCount(), 1);
+        QCOMPARE(control<QLabel>("Differences")->text(), QStringLiteral("1 season differs"));
     }
 
     void resizingMovesOnlyTheEdges()

@@ -332,7 +332,9 @@ QString TWorldTable::pasteText(const QString &text)
     std::vector<std::vector<int>> block;
     for (int r = 0; r < lines.size(); ++r) {
         std::vector<int> row;
-        const QStringList fields = lines[r].split(separator);
+        QStringList fields = lines[r].split(separator);
+        while (fields.size() > 1 && fields.constLast().trimmed().isEmpty()) // a separator after the last column
+            fields.removeLast();
         for (int c = 0; c < fields.size(); ++c) {
             const std::optional<int> number = climate::ReadTableNumber(fields[c]);
             if (!number)
