@@ -363,6 +363,9 @@ private slots:
         table->setCurrentIndex(table->model()->index(6, WorldTableModel::FirstValueColumn + 1)); // Region 1, Autumn
         QCOMPARE(questions.asked, QList{FileQuestions::Question::KeepChanges});
         QCOMPARE(tabs()->currentIndex(), 0); // Cancel: still Region 0, Spring
+        questions.answers = {FileQuestions::Answer::Cancel}; // a change there asks about the typing here first
+        table->model()->setData(table->model()->index(0, WorldTableModel::FirstValueColumn + 2), QStringLiteral("5"));
+        QCOMPARE(spin("Wind_1")->text() + u',' + valueTexts(docTable()[0].Season[0]).at(2), QStringLiteral("77,") + valueTexts(tableOf(3)->at(0).Season[0]).at(2));
         control<QAction>("Undo1")->trigger(); // the typing goes
         table->setCurrentIndex(table->model()->index(0, WorldTableModel::FirstValueColumn + 1));
         table->setCurrentIndex(table->model()->index(6, WorldTableModel::FirstValueColumn + 1));

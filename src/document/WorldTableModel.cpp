@@ -204,6 +204,8 @@ bool WorldTableModel::setData(const QModelIndex &index, const QVariant &value, i
 
 int WorldTableModel::setNumbers(const std::vector<CellNumber> &cells, const QString &what)
 {
+    if (m_beforeChange && !m_beforeChange())
+        return 0;
     std::vector<climate::SeasonValues> rows;
     for (const CellNumber &cell : cells) {
         const SeasonKey key = keyAt(cell.row);
@@ -225,7 +227,7 @@ void WorldTableModel::compareWith(std::unique_ptr<TRegionTable> theirs)
 
 int WorldTableModel::takeTheirs(const QModelIndexList &cells)
 {
-    if (!m_theirs)
+    if (!m_theirs || (m_beforeChange && !m_beforeChange()))
         return 0;
     std::set<std::pair<int, int>> wanted; // (row, value), -1 for the whole row
     for (const QModelIndex &cell : cells) {

@@ -5,6 +5,7 @@
 
 #include <QAbstractTableModel>
 
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -52,6 +53,10 @@ public:
     };
     int setNumbers(const std::vector<CellNumber> &cells, const QString &what);
 
+    // Asked before any change the model makes; false leaves the table as it is (the main
+    // window settles what was typed there and not kept).
+    void setBeforeChange(std::function<bool()> ask) { m_beforeChange = std::move(ask); }
+
     // Compared with another table (held by the model), or with none.
     void compareWith(std::unique_ptr<TRegionTable> theirs);
     bool isComparing() const { return m_theirs != nullptr; }
@@ -70,4 +75,5 @@ private:
     ClimateDocument &m_document;
     std::vector<SeasonKey> m_rows;
     std::unique_ptr<TRegionTable> m_theirs;
+    std::function<bool()> m_beforeChange;
 };

@@ -398,6 +398,11 @@ void TWeather_Editor_::WorldTable1Click()
         m_worldTable = new TWorldTable(*m_document, this);
         connect(m_worldTable, &TWorldTable::seasonChosen, this,
                 [this](SeasonKey key) { RunGuarded([this, key] { showSeasonOf(key); }); });
+        // A change there could show over numbers typed here: they are settled first.
+        m_worldTable->setBeforeChange([this] {
+            clearRefusal();
+            return m_conversation.leaveSeason();
+        });
     }
     m_worldTable->show();
     m_worldTable->raise();

@@ -265,8 +265,8 @@ TWorldTable::TWorldTable(ClimateDocument &document, QWidget *parent)
     };
     addCommand(QKeySequence::Copy, [this] { QGuiApplication::clipboard()->setText(selectionText()); });
     addCommand(QKeySequence::Paste, [this] { tell(pasteText(QGuiApplication::clipboard()->text())); });
-    addCommand(QKeySequence::Undo, [&document] { document.undoStack().undo(); });
-    addCommand(QKeySequence::Redo, [&document] { document.undoStack().redo(); });
+    addCommand(QKeySequence::Undo, [this, &document] { if (m_beforeChange()) document.undoStack().undo(); });
+    addCommand(QKeySequence::Redo, [this, &document] { if (m_beforeChange()) document.undoStack().redo(); });
 
     connect(m_view->selectionModel(), &QItemSelectionModel::currentRowChanged, this, [this](const QModelIndex &current) {
         if (current.isValid())
@@ -293,6 +293,12 @@ void TWorldTable::showEvent(QShowEvent *event)
         resize(std::min(wanted, room.width() - 40), std::min(640, room.height() - 80));
     }
     QWidget::showEvent(event);
+}
+
+void TWorldTable::setBeforeChange(const std::function<bool()> &ask)
+{
+    m_beforeChange = ask;
+    m_model->setBeforeChange(ask);
 }
 
 void TWorldTable::tell(const QString &message)

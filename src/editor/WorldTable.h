@@ -4,6 +4,8 @@
 
 #include <QWidget>
 
+#include <functional>
+
 class ClimateDocument;
 class QCheckBox;
 class QLabel;
@@ -27,6 +29,10 @@ public:
 
     WorldTableModel *model() const { return m_model; }
     QTableView *view() const { return m_view; }
+
+    // Asked before any change made here (an edit, a paste, Take theirs, Undo and Redo); false
+    // changes nothing. The main window settles what was typed there and not kept.
+    void setBeforeChange(const std::function<bool()> &ask);
 
     // The table's selection as rows of tab-separated values, as a spreadsheet copies them.
     QString selectionText() const;
@@ -59,4 +65,5 @@ private:
     QLabel *m_differences;
     QLabel *m_message;
     bool m_sized = false;
+    std::function<bool()> m_beforeChange = [] { return true; };
 };
