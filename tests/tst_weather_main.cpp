@@ -384,6 +384,8 @@ private slots:
         control<QAction>("Undo1")->trigger();
         QCOMPARE(valueTexts(docTable()[1].Season[2]), valueTexts(tableOf(3)->at(1).Season[2]));
         QVERIFY(!window().isWindowModified());
+        window().close(); // the world table goes with the window
+        QVERIFY(!world->isVisible());
     }
 
     // What a spreadsheet's clipboard holds, laid over the world table from the selected cell

@@ -495,10 +495,13 @@ void TWeather_Editor_::closeEvent(QCloseEvent *event)
     bool leave = m_leaving;
     if (!leave)
         RunGuarded([&] { leave = m_conversation.leaveSeason() && m_conversation.leaveFile(); });
-    if (leave)
+    if (leave) {
         event->accept();
-    else
+        if (m_worldTable) // a view of this window's file: it goes with it, and so does the program
+            m_worldTable->close();
+    } else {
         event->ignore();
+    }
 }
 
 void TWeather_Editor_::commitData(QSessionManager &manager)
