@@ -6,6 +6,7 @@
 #include "GameFolder.h"
 #include "Layout.h"
 #include "TSpinEdit.h"
+#include "TStatusLine.h"
 #include "ValueRules.h"
 #include "WorldTableModel.h"
 
@@ -186,6 +187,7 @@ TWorldTable::TWorldTable(ClimateDocument &document, QWidget *parent)
     , m_take(new QPushButton(QStringLiteral("&Take theirs"), this))
     , m_differences(new QLabel(this))
     , m_message(new QLabel(this))
+    , m_notice(new TNotice(this))
 {
     setObjectName(QStringLiteral("WorldTable"));
     setWindowTitle(QStringLiteral("World table - Nimbrel"));
@@ -301,9 +303,12 @@ void TWorldTable::setBeforeChange(const std::function<bool()> &ask)
     m_model->setBeforeChange(ask);
 }
 
+// Under the table, and said to a screen reader as it appears.
 void TWorldTable::tell(const QString &message)
 {
     m_message->setText(message);
+    if (!message.isEmpty())
+        m_notice->say(message);
 }
 
 QString TWorldTable::selectionText() const
@@ -410,8 +415,10 @@ QString TWorldTable::compareWith(const QString &gameFolder)
 void TWorldTable::chooseOther()
 {
     const QString folder = QFileDialog::getExistingDirectory(this, QStringLiteral("Compare with the game in"));
-    if (!folder.isEmpty())
-        tell(compareWith(folder));
+    if (folder.isEmpty())
+        return;
+    const QString refusal = compareWith(folder);
+    tell(refusal.isEmpty() ? QStringLiteral("Compared with %1: %2.").arg(QDir::toNativeSeparators(folder), m_differences->text()) : refusal);
 }
 
 void TWorldTable::takeTheirs()

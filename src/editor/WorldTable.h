@@ -64,6 +64,7 @@ private:
     QPushButton *m_take;
     QLabel *m_differences;
     QLabel *m_message;
+    class TNotice *m_notice;
     bool m_sized = false;
     std::function<bool()> m_beforeChange = [] { return true; };
 };
