@@ -5,6 +5,7 @@
 #include "FileErrors.h"
 #include "GameFolder.h"
 #include "Layout.h"
+#include "TListBox.h"
 #include "TSpinEdit.h"
 #include "TStatusLine.h"
 #include "ValueRules.h"
@@ -202,6 +203,7 @@ TWorldTable::TWorldTable(ClimateDocument &document, QWidget *parent)
     m_view->setSortingEnabled(true);
     m_view->sortByColumn(WorldTableModel::SlotColumn, Qt::AscendingOrder);
     m_view->setTabKeyNavigation(false); // the arrows walk the cells; Tab goes on to the next control
+    m_view->installEventFilter(this);
     m_view->verticalHeader()->hide();
     m_view->verticalHeader()->setDefaultSectionSize(m_view->fontMetrics().height() + 6);
     m_view->horizontalHeader()->setSectionsClickable(true);
@@ -301,6 +303,14 @@ void TWorldTable::setBeforeChange(const std::function<bool()> &ask)
 {
     m_beforeChange = ask;
     m_model->setBeforeChange(ask);
+}
+
+// Back in the table (from Tab, or from a cell's editor), a screen reader hears the cell.
+bool TWorldTable::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == m_view && event->type() == QEvent::FocusIn)
+        tellCurrentItemAfterFocus(m_view);
+    return QWidget::eventFilter(watched, event);
 }
 
 // Under the table, and said to a screen reader as it appears.

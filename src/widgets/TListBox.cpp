@@ -33,21 +33,28 @@ QItemSelectionModel::SelectionFlags TListBox::selectionCommand(const QModelIndex
     return command;
 }
 
-// The selected row shows whether the keys come here. A screen reader hears the list take the
-// focus after its current entry did (the list's own focus is told last): the entry is told
-// again once that is done, so that what it speaks last is the entry the arrows move from.
+// The selected row shows whether the keys come here, and a screen reader hears the entry the
+// arrows move from last.
 void TListBox::focusInEvent(QFocusEvent *event)
 {
     QListView::focusInEvent(event);
     viewport()->update();
-    QTimer::singleShot(0, this, [this] {
-        QAccessibleInterface *list = QAccessible::queryAccessibleInterface(this);
-        QAccessibleTableInterface *table = list ? list->tableInterface() : nullptr;
-        QAccessibleInterface *entry = table && currentRow() >= 0 ? table->cellAt(currentRow(), 0) : nullptr;
-        if (!hasFocus() || !entry)
+    tellCurrentItemAfterFocus(this);
+}
+
+// A screen reader hears a view take the focus after its current item did (the view's own focus
+// is told last): the item is told again once that is done.
+void tellCurrentItemAfterFocus(QAbstractItemView *view)
+{
+    QTimer::singleShot(0, view, [view] {
+        QAccessibleInterface *iface = QAccessible::queryAccessibleInterface(view);
+        QAccessibleTableInterface *table = iface ? iface->tableInterface() : nullptr;
+        const QModelIndex current = view->currentIndex();
+        QAccessibleInterface *item = table && current.isValid() ? table->cellAt(current.row(), current.column()) : nullptr;
+        if (!view->hasFocus() || !item)
             return;
-        QAccessibleEvent focused(this, QAccessible::Focus);
-        focused.setChild(list->indexOfChild(entry));
+        QAccessibleEvent focused(view, QAccessible::Focus);
+        focused.setChild(iface->indexOfChild(item));
         QAccessible::updateAccessibility(&focused);
     });
 }

@@ -56,3 +56,7 @@ private:
     };
     RowDelegate m_delegate;
 };
+
+// Tells a screen reader the view's current item again once the view has taken the focus (the
+// view's own focus is told after its item's, and would be the last word otherwise).
+void tellCurrentItemAfterFocus(QAbstractItemView *view);
