@@ -7,6 +7,7 @@
 #include "Layout.h"
 #include "TSpinEdit.h"
 #include "TStatusLine.h"
+#include "Views.h"
 #include "Weather_Main.h"
 #include "WorldTable.h"
 #include "WorldTableModel.h"
@@ -185,6 +186,7 @@ private slots:
         QVERIFY(QDir().mkpath(folder + QStringLiteral("/data")));
         QVERIFY(QDir::setCurrent(folder));
         m_window = std::make_unique<TWeather_Editor_>();
+        ConnectViews(*m_window);
         m_window->show();
         QVERIFY(QTest::qWaitForWindowExposed(m_window.get()));
     }

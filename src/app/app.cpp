@@ -3,6 +3,7 @@
 #include "EditorFont.h"
 #include "SavePolicy.h"
 #include "TableActions.h"
+#include "Views.h"
 #include "GameFolder.h"
 #include "Failure.h"
 #include "Weather_Main.h"
@@ -224,6 +225,7 @@ int main(int argc, char *argv[])
         Weather_Editor_.document().setGameFolder(asked.folder);
     TAboutBox AboutBox(&Weather_Editor_);
     Weather_Editor_.setAboutBox(&AboutBox);
+    ConnectViews(Weather_Editor_);
     QObject::connect(&application, &QGuiApplication::commitDataRequest, &Weather_Editor_, &TWeather_Editor_::commitData);
     onTerminationSignals(&Weather_Editor_, terminationSignals, [&Weather_Editor_] { Weather_Editor_.keepWorkAndLeave(); });
 

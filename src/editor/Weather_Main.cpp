@@ -11,7 +11,6 @@
 #include "TListBox.h"
 #include "TSpinEdit.h"
 #include "TStatusLine.h"
-#include "WorldTable.h"
 #include "TTabControl.h"
 #include "TToolbar97.h"
 #include "TToolbarButton97.h"
@@ -391,30 +390,33 @@ void TWeather_Editor_::Licences1Click()
 }
 
 // World table, from the File menu: every region and season in a window of its own, made on
-// first use; a row chosen there is shown here, once what was typed here is settled.
+// first use by whoever wired the program (it is a view of the same document).
 void TWeather_Editor_::WorldTable1Click()
 {
-    if (!m_worldTable) {
-        m_worldTable = new TWorldTable(*m_document, this);
-        connect(m_worldTable, &TWorldTable::seasonChosen, this,
-                [this](SeasonKey key) { RunGuarded([this, key] { showSeasonOf(key); }); });
-        // A change there could show over numbers typed here: they are settled first.
-        m_worldTable->setBeforeChange([this] {
-            clearRefusal();
-            return m_conversation.leaveSeason();
-        });
-    }
+    if (!m_worldTable && m_makeWorldTable)
+        m_worldTable = m_makeWorldTable(*this);
+    if (!m_worldTable)
+        return;
     m_worldTable->show();
     m_worldTable->raise();
     m_worldTable->activateWindow();
 }
 
+// Before a change made elsewhere in the document: what was typed here and not kept is settled.
+bool TWeather_Editor_::settleTyping()
+{
+    clearRefusal();
+    bool settled = false;
+    RunGuarded([&] { settled = m_conversation.leaveSeason(); });
+    return settled;
+}
+
+// A region's season chosen elsewhere (the world table), shown here once what was typed is settled.
 void TWeather_Editor_::showSeasonOf(SeasonKey key)
 {
     if (!Loaded || (key.slot == CurrentRegion && key.season == Seasons->currentIndex()))
         return;
-    clearRefusal();
-    if (!m_conversation.leaveSeason())
+    if (!settleTyping())
         return;
     CurrentRegion = quint8(key.slot);
     selectRow(m_regions->rowOf(key.slot));

@@ -10,6 +10,7 @@
 #include <QMainWindow>
 
 #include <array>
+#include <functional>
 #include <optional>
 #include <vector>
 
@@ -43,6 +44,14 @@ public:
     explicit TWeather_Editor_(QWidget *parent = nullptr);
 
     void setAboutBox(QDialog *aboutBox) { m_aboutBox = aboutBox; }
+    // Makes the world table (a window of its own over this window's document) on first use.
+    using ViewMaker = std::function<QWidget *(TWeather_Editor_ &window)>;
+    void setWorldTableMaker(ViewMaker make) { m_makeWorldTable = std::move(make); }
+    // A region's season chosen in another view: shown here, once what was typed is settled.
+    void showSeasonOf(SeasonKey key);
+    // What was typed and not kept, settled as leaving the season does (asked about); false when
+    // the user cancelled.
+    bool settleTyping();
     ClimateDocument &document() { return *m_document; }
     // Who answers the questions about the file: message boxes, unless a test scripts them.
     void setQuestions(FileQuestions *questions) { m_conversation.setQuestions(questions ? questions : &m_boxes); }
@@ -100,7 +109,6 @@ private:
     void noteShownSeason();
     void noteTyping();
     void rewordStartDay();
-    void showSeasonOf(SeasonKey key);
     bool seasonEdited() const;
     void updateModified();
     void walkHistory(void (QUndoStack::*step)());
@@ -138,7 +146,8 @@ private:
     TStatusBar *Panel3 = nullptr;
     TStatusLine *Status = nullptr;
     TNotice *m_notice = nullptr;
-    class TWorldTable *m_worldTable = nullptr;
+    QWidget *m_worldTable = nullptr;
+    ViewMaker m_makeWorldTable;
     QLabel *Image1 = nullptr;
     std::unique_ptr<SeasonEditors> m_editors;
 
