@@ -462,6 +462,7 @@ private slots:
         control<QCheckBox>("OnlyDiffering")->setChecked(true);
         QCOMPARE(shown->rowCount(), 1);
         QCOMPARE(control<QLabel>("Differences")->text(), QStringLiteral("1 season differs"));
+        QVERIFY(control<QLabel>("Message")->text().endsWith(QStringLiteral(": 1 season differs.")));
     }
 
     void resizingMovesOnlyTheEdges()

@@ -581,9 +581,7 @@ bool SeasonDiffers(const TRegionTable &mine, const TRegionTable &theirs, int slo
     const auto &ours = a.Season[std::size_t(season)].Values;
     const auto &other = b.Season[std::size_t(season)].Values;
     for (int v = 0; v < kValueCount; ++v) {
-        const QByteArrayView x = ours[std::size_t(v)], y = other[std::size_t(v)];
-        const std::optional<int> number = ReadValueText(x);
-        if (x != y && !(number && number == ReadValueText(y)))
+        if (!SameValueText(ours[std::size_t(v)], other[std::size_t(v)]))
             return true;
     }
     return false;

@@ -85,6 +85,12 @@ bool SameValue(QByteArrayView stored, int number)
     return ReadValueText(stored) == number;
 }
 
+bool SameValueText(QByteArrayView one, QByteArrayView other)
+{
+    const std::optional<int> number = ReadValueText(one);
+    return one == other || (number && number == ReadValueText(other));
+}
+
 namespace {
 
 QString latin1(std::string_view text)

@@ -41,6 +41,8 @@ QByteArray ValueText(int number);
 // Whether storing number over the value text stored would change what the value means. A text
 // the editors read as that number ("025" for 25) stays as it is.
 bool SameValue(QByteArrayView stored, int number);
+// Whether two value texts mean the same: equal, or read as the same number ("025" and "25").
+bool SameValueText(QByteArrayView one, QByteArrayView other);
 
 // "Start day", "Wind Calm", ..., "Warmth Very Hot".
 QString ColumnName(int valueIndex);

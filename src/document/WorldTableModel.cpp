@@ -90,10 +90,7 @@ bool WorldTableModel::cellDiffers(int row, int value) const
     const TRegionRecord &theirs = (*m_theirs)[std::size_t(key.slot)];
     if (!theirs.isUsed())
         return true;
-    const QByteArrayView mine = valueText(row, value);
-    const QByteArrayView other = theirs.Season[std::size_t(key.season)].Values[std::size_t(value)];
-    const std::optional<int> number = climate::ReadValueText(mine);
-    return mine != other && !(number && number == climate::ReadValueText(other));
+    return !climate::SameValueText(valueText(row, value), theirs.Season[std::size_t(key.season)].Values[std::size_t(value)]);
 }
 
 bool WorldTableModel::rowDiffers(int row) const
@@ -191,8 +188,7 @@ bool WorldTableModel::setData(const QModelIndex &index, const QVariant &value, i
 {
     if (role != Qt::EditRole || !(flags(index) & Qt::ItemIsEditable))
         return false;
-    const std::optional<int> number = value.typeId() == QMetaType::QString ? climate::ReadEditorNumber(value.toString())
-                                                                           : std::optional<int>(value.toInt());
+    const std::optional<int> number = climate::ReadEditorNumber(value.toString()); // typed or given as a number alike
     if (!number)
         return false;
     const SeasonKey key = keyAt(index.row());

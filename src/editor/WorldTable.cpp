@@ -411,14 +411,17 @@ QString TWorldTable::compareWith(const QString &gameFolder)
     ClimateDocument other(nullptr, ClimateDocument::Recovery::None);
     if (!game || !other.setGameFolder(*game))
         return QStringLiteral("'%1' holds no %2.").arg(QDir::toNativeSeparators(gameFolder), QDir::toNativeSeparators(QStringLiteral("data/weather.cfg")));
+    QString notice; // what reading it did to it on the user's behalf (a torn save put right)
     try {
-        other.open();
+        notice = other.open();
     } catch (const EUserError &error) {
         return error.message();
     }
     m_model->compareWith(std::make_unique<TRegionTable>(other.table()));
     m_differences->setToolTip(QDir::toNativeSeparators(*game));
     refreshComparison();
+    tell(QStringLiteral("Compared with %1: %2.%3")
+             .arg(QDir::toNativeSeparators(gameFolder), m_differences->text(), notice.isEmpty() ? QString() : u' ' + notice));
     return {};
 }
 
@@ -427,8 +430,8 @@ void TWorldTable::chooseOther()
     const QString folder = QFileDialog::getExistingDirectory(this, QStringLiteral("Compare with the game in"));
     if (folder.isEmpty())
         return;
-    const QString refusal = compareWith(folder);
-    tell(refusal.isEmpty() ? QStringLiteral("Compared with %1: %2.").arg(QDir::toNativeSeparators(folder), m_differences->text()) : refusal);
+    if (const QString refusal = compareWith(folder); !refusal.isEmpty())
+        tell(refusal);
 }
 
 void TWorldTable::takeTheirs()

@@ -39,8 +39,9 @@ public:
     // Rows and columns of numbers (tab- or comma-separated) laid over the selection from its
     // top-left cell, as one step; a message for what does not fit, empty when it was applied.
     QString pasteText(const QString &text);
-    // The values of another game's file beside this one's (empty path: comparing no more);
-    // what went wrong, empty when it is compared.
+    // The values of another game's file beside this one's (empty path: comparing no more),
+    // said under the table with anything reading it did to it; what went wrong, empty when it
+    // is compared.
     QString compareWith(const QString &gameFolder);
 
 signals:
